@@ -1,0 +1,105 @@
+#include "app/driver.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+
+#include "app/platform.h"
+#include "formats/readers.h"
+#include "midi/promote.h"
+#include "midi/smf_writer.h"
+
+namespace seqconv {
+
+namespace {
+
+constexpr const char* usage_text =
+    "Usage:\tseqconv [-1] <input files and/or wildcards>\n\n\t-1 - Promote type 0 files to type 1\n";
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// The text after the last "." anywhere in the name, directory parts
+// included; none when there is no ".".
+std::optional<std::string_view> extension_of(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    return name.substr(dot + 1);
+}
+
+enum class Outcome { done, stop };
+
+Outcome convert_one(const std::string& input_name, bool promote) {
+    const std::string output_name = input_name + ".mid";
+
+    File input(platform::open_file(input_name, "rb"));
+    if (!input) {
+        std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
+        return Outcome::stop;
+    }
+    File output(platform::open_file(output_name, "wb"));
+    if (!output) {
+        std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
+        return Outcome::stop;
+    }
+
+    try {
+        std::uint64_t length = 0;
+        if (!platform::file_length(input.get(), length)) {
+            std::fprintf(stderr, "Unable to read input file: %s\n", input_name.c_str());
+            return Outcome::stop;
+        }
+        std::vector<std::uint8_t> bytes;
+        if (length > bytes.max_size()) throw std::length_error("input file too large to hold in memory");
+        bytes.resize(static_cast<std::size_t>(length));
+        if (std::fread(bytes.data(), 1, bytes.size(), input.get()) != bytes.size()) {
+            std::fprintf(stderr, "Unable to read input file: %s\n", input_name.c_str());
+            return Outcome::stop;
+        }
+        input.reset();
+
+        MidiContainer song;
+        convert_file(ByteRange(bytes.data(), bytes.size()), extension_of(input_name), song);
+        if (promote) promote_to_type1(song);
+        std::vector<std::uint8_t> image;
+        write_smf(song, image);
+
+        // A failed flush on closing (a full disk, say) is a failed write too.
+        const bool written = std::fwrite(image.data(), 1, image.size(), output.get()) == image.size();
+        if (!written || std::fclose(output.release()) != 0) {
+            std::fprintf(stderr, "Error writing to output file: %s\n", output_name.c_str());
+            return Outcome::stop;
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "Error while converting file (%s): %s\n", input_name.c_str(), error.what());
+    }
+    return Outcome::done;
+}
+
+}  // namespace
+
+int run_batch(const std::vector<std::string>& args) {
+    if (args.size() < 2) {
+        std::fputs(usage_text, stderr);
+        return 1;
+    }
+    // Only the first argument that is exactly "-1" is the option; it applies
+    // to every file wherever it stands.
+    std::size_t option_index = 0;
+    for (std::size_t i = 1; i < args.size() && option_index == 0; ++i)
+        if (args[i] == "-1") option_index = i;
+
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (i == option_index) continue;
+        if (convert_one(args[i], option_index != 0) == Outcome::stop) return 1;
+    }
+    return 0;
+}
+
+}  // namespace seqconv

@@ -1,0 +1,69 @@
+// Arguments and files on POSIX systems: arguments arrive as bytes (UTF-8)
+// and file names go to the file system unchanged.
+
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/platform.h"
+
+namespace seqconv::platform {
+
+namespace {
+
+bool names_existing_file(const std::string& name) {
+    struct stat info;
+    return ::stat(name.c_str(), &info) == 0;
+}
+
+bool has_wildcard(const std::string& text) { return text.find_first_of("*?[") != std::string::npos; }
+
+// A pattern that reached the program unexpanded (the shell left it alone
+// because it was quoted) is expanded here, as the Windows runtime does.
+void expand(const std::string& pattern, std::vector<std::string>& out) {
+    glob_t matches{};
+    if (::glob(pattern.c_str(), 0, nullptr, &matches) == 0 && matches.gl_pathc != 0) {
+        for (std::size_t i = 0; i < matches.gl_pathc; ++i) out.emplace_back(matches.gl_pathv[i]);
+    } else {
+        out.push_back(pattern);
+    }
+    ::globfree(&matches);
+}
+
+}  // namespace
+
+std::vector<std::string> acquire_arguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i] != nullptr ? argv[i] : "";
+        // Names like "Track [Live].mid" were expanded by the shell already
+        // and must not be expanded twice.
+        if (i == 0 || names_existing_file(arg) || !has_wildcard(arg))
+            args.push_back(arg);
+        else
+            expand(arg, args);
+    }
+    return args;
+}
+
+std::FILE* open_file(const std::string& name, const char* mode) {
+    std::FILE* file = std::fopen(name.c_str(), mode);
+    // A directory opens for reading here but not on Windows; neither is a
+    // file to convert.
+    struct stat info;
+    if (file != nullptr && (::fstat(::fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+bool file_length(std::FILE* file, std::uint64_t& length) {
+    if (::fseeko(file, 0, SEEK_END) != 0) return false;
+    const off_t end = ::ftello(file);
+    if (end < 0 || ::fseeko(file, 0, SEEK_SET) != 0) return false;
+    length = static_cast<std::uint64_t>(end);
+    return true;
+}
+
+}  // namespace seqconv::platform

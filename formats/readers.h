@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "formats/byte_cursor.h"
+#include "midi/midi_container.h"
+
+namespace seqconv {
+
+// Format detectors: pure tests on the input's header bytes (LDS also on the
+// extension of the input's name). They never fail and change nothing.
+bool detect_smf(ByteRange input);
+bool detect_rmid(ByteRange input);
+bool detect_hmp(ByteRange input);
+bool detect_hmi(ByteRange input);
+bool detect_xmi(ByteRange input);
+bool detect_mus(ByteRange input);
+bool detect_mids(ByteRange input);
+bool detect_lds(ByteRange input, std::optional<std::string_view> extension);
+bool detect_gmf(ByteRange input);
+
+// Readers: fill `song` from the input and return true on success. On
+// malformed input they return false and keep in `song` what they added
+// before they stopped; they never print.
+bool read_smf(ByteRange input, MidiContainer& song);
+bool read_rmid(ByteRange input, MidiContainer& song);
+bool read_hmp(ByteRange input, MidiContainer& song);
+bool read_hmi(ByteRange input, MidiContainer& song);
+bool read_xmi(ByteRange input, MidiContainer& song);
+bool read_mus(ByteRange input, MidiContainer& song);
+bool read_mids(ByteRange input, MidiContainer& song);
+bool read_lds(ByteRange input, MidiContainer& song);
+bool read_gmf(ByteRange input, MidiContainer& song);
+
+// Recognises the input's format and runs that format's reader alone.
+// `extension` is the text after the last "." of the input's name, if any.
+// Returns false when no format accepts the input (the song stays empty) or
+// when the chosen reader fails.
+bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song);
+
+}  // namespace seqconv

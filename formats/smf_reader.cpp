@@ -1,0 +1,158 @@
+// Standard MIDI File reader.
+//
+//   offset  size  meaning (big-endian)
+//   0       4     "MThd"
+//   4       4     header length, 6
+//   8       2     form: 0 one track, 1 simultaneous tracks, 2 independent ones
+//   10      2     number of track chunks
+//   12      2     division: ticks per quarter note, or SMPTE frames and ticks
+//   14      ...   track chunks: "MTrk", body length L (4), L bytes of events
+//
+// Each event is a delta time (variable-length quantity) and a MIDI message,
+// with running status for channel messages.
+
+#include "formats/smf_reader.h"
+
+#include <vector>
+
+#include "formats/readers.h"
+
+namespace seqconv {
+
+bool read_vlq(ByteCursor& cursor, std::uint32_t& value) {
+    ByteCursor ahead = cursor;
+    std::uint32_t result = 0;
+    std::uint8_t byte = 0;
+    do {
+        if (!ahead.u8(byte)) return false;
+        result = (result << 7) | (byte & 0x7F);
+    } while (byte & 0x80);
+    cursor = ahead;
+    value = result;
+    return true;
+}
+
+namespace {
+
+enum class Step { event, end_of_track, cut_off, malformed };
+
+// Reads the length of a system-exclusive or meta event and takes that many
+// bytes into `data` behind what it already holds.
+Step read_payload(ByteCursor& cursor, std::vector<std::uint8_t>& data) {
+    std::uint32_t length = 0;
+    if (!read_vlq(cursor, length)) return Step::cut_off;
+    if (length & 0x80000000u) return Step::malformed;  // negative as a signed length
+    ByteRange payload;
+    if (!cursor.take(length, payload)) return Step::cut_off;
+    data.insert(data.end(), payload.begin, payload.end);
+    return Step::event;
+}
+
+}  // namespace
+
+bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode) {
+    MidiTrack track;
+    std::vector<std::uint8_t> data;
+    std::uint8_t running_status = 0;  // 0: none yet
+    std::uint32_t time = 0;
+
+    for (;;) {
+        if (!smf_mode && cursor.offset() >= limit) break;
+        const ByteCursor event_start = cursor;
+        const std::uint32_t time_before = time;
+
+        // Reads one delta time and event; `cut_off` when the range ends
+        // inside it, in which case neither the delta nor the event counts.
+        const auto step = [&]() -> Step {
+            std::uint32_t delta = 0;
+            if (!read_vlq(cursor, delta)) return Step::cut_off;
+            if (!smf_mode && cursor.offset() >= limit) return Step::cut_off;
+            // A delta with the top bit set counts as its magnitude.
+            time += (delta & 0x80000000u) ? 0u - delta : delta;
+
+            std::uint8_t status = 0;
+            if (!cursor.u8(status)) return Step::cut_off;
+            std::uint8_t first_data = 0;
+            bool have_first = false;
+            if (status < 0x80) {
+                if (running_status == 0) return Step::malformed;
+                first_data = status;
+                have_first = true;
+                status = running_status;
+            }
+
+            if (status == 0xF0 || status == 0xFF) {
+                data.assign(1, status);
+                if (status == 0xFF) {
+                    std::uint8_t type = 0;
+                    if (!cursor.u8(type)) return Step::cut_off;
+                    data.push_back(type);
+                }
+                const Step payload = read_payload(cursor, data);
+                if (payload != Step::event) return payload;
+                track.add_event(MidiEvent(time, MidiEventType::extended, 0, data.data(), data.size()));
+                return status == 0xFF && data[1] == 0x2F ? Step::end_of_track : Step::event;
+            }
+            if (status == 0xFB || status == 0xFC) return Step::event;  // clock start/stop: no event
+            if (status > 0xF0) return Step::malformed;
+
+            running_status = status;
+            const std::uint8_t kind = status >> 4;
+            // GMF streams carry pitch-wheel status bytes without data bytes.
+            if (!smf_mode && kind == 0xE) return Step::event;
+            std::uint8_t bytes[2] = {first_data, 0};
+            if (!have_first && !cursor.u8(bytes[0])) return Step::cut_off;
+            std::size_t count = 1;
+            if (kind != 0xC && kind != 0xD) {
+                if (!cursor.u8(bytes[1])) return Step::cut_off;
+                count = 2;
+            }
+            track.add_event(
+                MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, bytes, count));
+            return Step::event;
+        };
+
+        const Step result = step();
+        if (result == Step::malformed) return false;
+        if (result == Step::end_of_track) {
+            song.add_track(std::move(track));
+            return true;
+        }
+        if (result == Step::cut_off) {
+            // The range ended inside this delta time or event: the track ends
+            // where the last whole event left it.
+            cursor = event_start;
+            time = time_before;
+            break;
+        }
+    }
+    track.add_event(make_end_of_track(time));
+    song.add_track(std::move(track));
+    return true;
+}
+
+bool read_smf(ByteRange input, MidiContainer& song) {
+    ByteCursor cursor(input);
+    std::uint16_t form = 0, track_count = 0, timebase = 0;
+    if (!cursor.expect(std::string_view("MThd\0\0\0\6", 8)) || !cursor.be16(form) || !cursor.be16(track_count) ||
+        !cursor.be16(timebase))
+        return false;
+    if (form > 2) return false;
+    song.initialize(form, timebase);
+
+    for (std::uint32_t i = 0; i < track_count; ++i) {
+        std::uint32_t length = 0;
+        if (!cursor.looking_at("MTrk")) return false;  // also a header cut off by the end
+        cursor.skip(4);
+        if (!cursor.be32(length)) return false;
+        const std::size_t body_start = cursor.offset();
+        if (!read_smf_track(cursor, body_start + length, song, true)) return false;
+        // The next chunk starts at the declared end, wherever decoding
+        // stopped. A declared end beyond the input leaves nothing to read.
+        if (length > input.size() - body_start) return i + 1 == track_count;
+        cursor.seek(body_start + length);
+    }
+    return true;
+}
+
+}  // namespace seqconv

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "formats/byte_cursor.h"
+#include "midi/midi_container.h"
+
+namespace seqconv {
+
+// Reads a variable-length quantity: 7 bits a byte, most significant group
+// first, while the high bit is set. Groups beyond 32 bits fall off the top.
+// Returns false, with the cursor where it was, when the range ends first.
+bool read_vlq(ByteCursor& cursor, std::uint32_t& value);
+
+// Decodes one track body in Standard MIDI File syntax from the cursor on and
+// adds the finished track to `song`. In SMF mode (`smf_mode` true) only an
+// FF 2F meta event ends the track; in GMF mode the track also ends when the
+// cursor reaches `limit` (an offset in the cursor's range), and pitch-wheel
+// events are dropped. An event cut off by the end of the range ends the
+// track before that event's delta time. Returns false, adding nothing, on a
+// malformed event; the cursor stays after the last byte consumed.
+bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode);
+
+}  // namespace seqconv

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace seqconv {
+
+// The kind of a MIDI message. Values 0 to 6 mirror the high nibble of a
+// channel status byte minus 8, so status = 0x80 + 16 * type + channel.
+enum class MidiEventType : std::uint32_t {
+    note_off = 0,
+    note_on = 1,
+    poly_aftertouch = 2,
+    control_change = 3,
+    program_change = 4,
+    channel_aftertouch = 5,
+    pitch_wheel = 6,
+    extended = 7,  // meta event (FF type payload) or system exclusive (F0 payload)
+};
+
+// One timed MIDI message.
+//
+// Channel events hold only their one or two data bytes, never the status.
+// Extended events hold the whole message without its length field: FF, the
+// meta type and the payload, or F0 and the system-exclusive payload. The end
+// of a track is the extended event FF 2F.
+//
+// Up to 16 data bytes live inside the event; only longer meta and
+// system-exclusive messages allocate.
+class MidiEvent {
+public:
+    static constexpr std::size_t inline_capacity = 16;
+
+    MidiEvent() = default;
+    MidiEvent(std::uint32_t at, MidiEventType kind, std::uint32_t on_channel, const std::uint8_t* data,
+              std::size_t size);
+    MidiEvent(std::uint32_t at, MidiEventType kind, std::uint32_t on_channel, std::span<const std::uint8_t> data)
+        : MidiEvent(at, kind, on_channel, data.data(), data.size()) {}
+
+    std::uint32_t timestamp = 0;  // absolute ticks from the start of the song
+    MidiEventType type = MidiEventType::note_off;
+    std::uint32_t channel = 0;  // 0 to 15 for channel events, 0 for extended ones
+
+    std::size_t get_data_size() const { return inline_size_ + extended_data_.size(); }
+
+    // Copies min(count, size - offset) data bytes from `offset` on into
+    // `destination` and returns how many were copied. `offset` must not
+    // exceed the data size.
+    std::size_t get_data(std::size_t offset, std::size_t count, std::uint8_t* destination) const;
+
+    // Data byte i; i must be below get_data_size().
+    std::uint8_t data_byte(std::size_t i) const {
+        return i < inline_capacity ? inline_data_[i] : extended_data_[i - inline_capacity];
+    }
+
+    std::size_t inline_size() const { return inline_size_; }
+    const std::vector<std::uint8_t>& extended_data() const { return extended_data_; }
+
+    bool is_channel_event() const { return type != MidiEventType::extended; }
+    // An extended event whose data begin FF 2F.
+    bool is_end_of_track() const {
+        return type == MidiEventType::extended && get_data_size() >= 2 && inline_data_[0] == 0xFF &&
+               inline_data_[1] == 0x2F;
+    }
+
+private:
+    std::uint32_t inline_size_ = 0;  // data bytes held in inline_data_, 0 to 16
+    std::array<std::uint8_t, inline_capacity> inline_data_{};
+    std::vector<std::uint8_t> extended_data_;  // bytes after the 16th
+};
+
+// The two data bytes of an end-of-track event.
+inline constexpr std::uint8_t end_of_track_data[2] = {0xFF, 0x2F};
+
+inline MidiEvent make_end_of_track(std::uint32_t timestamp) {
+    return MidiEvent(timestamp, MidiEventType::extended, 0, end_of_track_data, 2);
+}
+
+}  // namespace seqconv

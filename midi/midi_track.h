@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "midi/midi_event.h"
+
+namespace seqconv {
+
+// A list of events in time order.
+//
+// The insertion rule, which every reader relies on: a new event goes after
+// every event whose timestamp is not later than its own, and before every
+// later one. An end-of-track event that is the last event of the track stays
+// last: a new event goes before it, and its timestamp is raised to the new
+// event's when that is later. Readers put FF 2F at time 0 into a new track and
+// get a track that ends at the time of its latest event.
+//
+// Events mostly arrive in time order and are appended. Formats whose notes
+// carry durations insert note ends far ahead of the events that follow, which
+// a sorted array would pay for with a shift per event. So the events are kept
+// in arrival order and put in time order (a stable sort of what came out of
+// order, merged into the ordered prefix) only when they are read. The order
+// read back is exactly what inserting one event at a time would give.
+class MidiTrack {
+public:
+    void add_event(const MidiEvent& event);
+    void add_event(MidiEvent&& event);
+
+    std::size_t size() const { return events_.size(); }
+    bool empty() const { return events_.empty(); }
+
+    const MidiEvent& operator[](std::size_t index) const { return ordered()[index]; }
+    std::vector<MidiEvent>::const_iterator begin() const { return ordered().begin(); }
+    std::vector<MidiEvent>::const_iterator end() const { return ordered().end(); }
+
+private:
+    const std::vector<MidiEvent>& ordered() const;
+
+    // The events; when `pinned_end_` is set, the last one is an end-of-track
+    // event that stays last. Before it, events_[0, ordered_count_) are in time
+    // order and the rest are in arrival order.
+    mutable std::vector<MidiEvent> events_;
+    mutable std::size_t ordered_count_ = 0;
+    bool pinned_end_ = false;
+    std::uint32_t latest_ = 0;  // largest timestamp before the pinned end
+};
+
+}  // namespace seqconv
