@@ -1,0 +1,99 @@
+#pragma once
+
+// Large inputs for the benchmarks and for measuring the program, built in
+// memory.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace seqconv::bench {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void put_be32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
+}
+inline void put_vlq(Bytes& out, std::uint32_t v) {
+    std::uint8_t groups[5];
+    int n = 0;
+    do {
+        groups[n++] = std::uint8_t(v & 0x7F);
+        v >>= 7;
+    } while (v != 0);
+    while (n > 1) out.push_back(std::uint8_t(groups[--n] | 0x80));
+    out.push_back(groups[0]);
+}
+
+// A form 1 Standard MIDI File of about `size` bytes: a conductor track with
+// tempo changes and markers, then fifteen tracks, one a channel, of chords
+// under running status with controllers, pitch bends and a system-exclusive
+// message now and then, as sequencers write them.
+inline Bytes large_smf(std::size_t size) {
+    constexpr std::uint16_t tracks = 16;
+    const std::size_t per_track = size / tracks;
+    Bytes out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, tracks, 0x01, 0xE0};
+    std::uint32_t seed = 12345;
+    const auto random = [&seed](std::uint32_t below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % below;
+    };
+    for (std::uint16_t t = 0; t < tracks; ++t) {
+        out.insert(out.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+        const std::size_t length_at = out.size() - 4;
+        const std::size_t start = out.size();
+        const std::uint8_t channel = std::uint8_t(t == 0 ? 0 : t - 1);
+        while (out.size() - start < per_track - 16) {
+            if (t == 0) {  // tempo change and a marker
+                put_vlq(out, 480 * (1 + random(8)));
+                out.insert(out.end(), {0xFF, 0x51, 0x03, 0x07, std::uint8_t(random(256)), 0x20, 0x00, 0xFF, 0x06,
+                                       0x04, 'b', 'a', 'r', std::uint8_t('0' + random(10))});
+                continue;
+            }
+            // A chord of three notes, held, then released with note-on at
+            // velocity 0, all under one running status.
+            const std::uint8_t root = std::uint8_t(36 + random(48));
+            put_vlq(out, random(4) == 0 ? 960 : 120);
+            out.insert(out.end(), {std::uint8_t(0x90 | channel), root, 100, 0, std::uint8_t(root + 4), 90, 0,
+                                   std::uint8_t(root + 7), 90});
+            put_vlq(out, 100 + random(400));
+            out.insert(out.end(), {root, 0, 0, std::uint8_t(root + 4), 0, 0, std::uint8_t(root + 7), 0});
+            switch (random(16)) {
+                case 0:
+                    out.insert(out.end(), {0x10, std::uint8_t(0xB0 | channel), 0x0B, std::uint8_t(random(128))});
+                    break;
+                case 1:
+                    out.insert(out.end(), {0x08, std::uint8_t(0xE0 | channel), 0x00, std::uint8_t(random(128))});
+                    break;
+                case 2:
+                    out.insert(out.end(), {0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+                    break;
+                default:
+                    break;
+            }
+        }
+        out.insert(out.end(), {0x00, 0xFF, 0x2F, 0x00});
+        const std::uint32_t length = std::uint32_t(out.size() - start);
+        for (int i = 0; i < 4; ++i) out[length_at + i] = std::uint8_t(length >> (24 - 8 * i));
+    }
+    return out;
+}
+
+// The worst input the fuzzing turned up: every track declares seven bytes
+// and holds a text event whose length runs to the end of the file, across
+// the chunks after it. A reader that reads each track on past its declared
+// end copies the rest of the file once a track, and its time and memory grow
+// with the square of the input.
+inline Bytes nested_tracks(std::uint16_t count) {
+    const std::size_t size = 14 + 15 * std::size_t(count);
+    Bytes out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, std::uint8_t(count >> 8), std::uint8_t(count), 0, 96};
+    for (std::uint16_t i = 0; i < count; ++i) {
+        out.insert(out.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 7, 0x00, 0xFF, 0x01});
+        const std::uint32_t rest = std::uint32_t(size - (out.size() + 4));
+        out.insert(out.end(), {std::uint8_t(0x80 | ((rest >> 21) & 0x7F)), std::uint8_t(0x80 | ((rest >> 14) & 0x7F)),
+                               std::uint8_t(0x80 | ((rest >> 7) & 0x7F)), std::uint8_t(rest & 0x7F)});
+    }
+    return out;
+}
+
+}  // namespace seqconv::bench
