@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets and runs each for a while, starting from its
+# seeds and its pinned regressions (copied, so the repository is left as it
+# is). Fails on any crash, sanitizer report or leak, on an input that takes
+# over 2 s, and on one that needs over 512 MB.
+#
+# Usage: .ci/fuzz.sh [TARGET...]   (default: every target in fuzz/CMakeLists.txt)
+#   FUZZ_SECONDS    time per target, default 60
+#   FUZZ_BUILD_DIR  build folder, default build/fuzz
+#   FUZZ_ARTIFACTS  where failing inputs are kept, default $FUZZ_BUILD_DIR/artifacts
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. .ci/packages.sh
+need_packages cmake ninja-build
+need_clang
+
+seconds=${FUZZ_SECONDS:-60}
+build=${FUZZ_BUILD_DIR:-build/fuzz}
+artifacts=${FUZZ_ARTIFACTS:-$build/artifacts}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DSEQCONV_FUZZ=ON -DBUILD_TESTING=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ $# -gt 0 ]; then
+    targets=("$@")
+else
+    mapfile -t targets <"$build/fuzz/targets.txt"
+fi
+cmake --build "$build" -j2 --target "${targets[@]}"
+
+# The 512 MB ceiling is for what an input makes the program use, so the
+# address sanitizer's quarantine of freed memory is kept well below it.
+export ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=64
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$artifacts"
+failed=()
+for target in "${targets[@]}"; do
+    corpus="$work/$target"
+    mkdir -p "$corpus"
+    cp fuzz/corpus/"$target"/* fuzz/regressions/"$target"/* "$corpus"/
+    log="$work/$target.log"
+    echo "== $target: ${seconds}s from $(ls "$corpus" | wc -l) inputs"
+    if "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -timeout=2 -rss_limit_mb=512 \
+        -malloc_limit_mb=512 -report_slow_units=1 -print_final_stats=1 \
+        -artifact_prefix="$artifacts/$target-" >"$log" 2>&1; then
+        grep -E '^stat::(number_of_executed_units|slowest_unit_time_sec|peak_rss_mb)|^Slowest unit' "$log" || true
+    else
+        tail -n 80 "$log"
+        echo "== $target FAILED; the input is kept in $artifacts/"
+        failed+=("$target")
+    fi
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "fuzzing failed: ${failed[*]}"
+    exit 1
+fi
+echo "fuzzing passed: ${targets[*]}"
