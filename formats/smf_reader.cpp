@@ -146,11 +146,25 @@ bool read_smf(ByteRange input, MidiContainer& song) {
         cursor.skip(4);
         if (!cursor.be32(length)) return false;
         const std::size_t body_start = cursor.offset();
-        if (!read_smf_track(cursor, body_start + length, song, true)) return false;
+        const bool ends_inside = length <= input.size() - body_start;
+        const std::size_t declared_end = ends_inside ? body_start + length : input.size();
+
+        // A track normally ends with its end-of-track event, and one whose
+        // declared length is too short is read on to that event. But where
+        // the next track chunk stands at the declared end, reading on would
+        // take its header for events (and let every track of a crafted file
+        // read the rest of the file again), so the track ends there.
+        ByteCursor next(input);
+        next.seek(declared_end);
+        const bool next_follows = ends_inside && i + 1 < track_count && next.looking_at("MTrk");
+        ByteCursor body(ByteRange(input.begin, next_follows ? declared_end : input.size()));
+        body.seek(body_start);
+        if (!read_smf_track(body, declared_end, song, true)) return false;
+
         // The next chunk starts at the declared end, wherever decoding
         // stopped. A declared end beyond the input leaves nothing to read.
-        if (length > input.size() - body_start) return i + 1 == track_count;
-        cursor.seek(body_start + length);
+        if (!ends_inside) return i + 1 == track_count;
+        cursor = next;
     }
     return true;
 }
