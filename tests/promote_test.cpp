@@ -92,6 +92,16 @@ TEST(PromoteToType1, SecondTrackIsSplitBehindTheFirst) {
                                }));
 }
 
+TEST(PromoteToType1, EmptyFirstTrackTakesTheSourcesEndOfTrack) {
+    // Its one meta event is kept, and the conductor ends with the source.
+    MidiContainer song = song_of(0, {{}, {extended(0, tempo), note_on(0, 0x3C), make_end_of_track(10)}});
+    promote_to_type1(song);
+    EXPECT_EQ(tracks_of(song), (std::vector<Lines>{
+                                   {"@0 FF 51 07 A1 20", "@10 FF 2F"},
+                                   {"@0 90 3C 64", "@10 FF 2F"},
+                               }));
+}
+
 TEST(PromoteToType1, EqualTimesKeepTheSourceOrder) {
     MidiContainer song = song_of(0, {{extended(0, {0xFF, 0x01, 'x'}), note_on(0, 0x30, 0x64, 2), extended(0, tempo),
                                       note_on(0, 0x20, 0x64, 2), extended(0, {0xF0, 0x01}), note_on(0, 0x10, 0x64, 2),
