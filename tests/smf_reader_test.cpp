@@ -440,6 +440,14 @@ TEST(ReadRmid, WalkStopsAtTheFormEndAndAtACutChunkHeader) {
         EXPECT_TRUE(read_rmid_of(concat({data, first(bad_list, keep)})).ok) << keep;
 }
 
+TEST(ReadRmid, ListWhoseTypeIsCutOffIsNoInfoList) {
+    const Bytes data = test::riff_chunk("data", midi_file(1));
+    const Bytes list = concat({bytes_of("LIST"), test::le32(12), bytes_of("INFO"), bytes_of("INAM"), test::le32(0)});
+    EXPECT_TRUE(read_rmid_of(concat({data, list})).ok);
+    for (std::size_t keep : {8u, 10u, 11u})
+        EXPECT_FALSE(read_rmid_of(concat({data, first(list, keep)})).ok) << keep;
+}
+
 TEST(ReadRmid, ConvertsEndToEnd) {
     const Bytes file = midi_file(2);
     MidiContainer song;
