@@ -1,0 +1,78 @@
+// Whole conversions, bytes in and bytes out: what the program writes for a
+// Standard MIDI File is itself converted to the same bytes.
+
+#include <gtest/gtest.h>
+
+#include "formats/readers.h"
+#include "test_support.h"
+
+namespace seqconv {
+namespace {
+
+using test::Bytes;
+using test::concat;
+using test::smf;
+
+Bytes converted(const Bytes& input) {
+    MidiContainer song;
+    EXPECT_TRUE(convert_file(test::range_of(input), "mid", song));
+    return test::written(song);
+}
+
+Bytes text_meta(std::uint8_t type, std::size_t length) {
+    Bytes out{0xFF, type};
+    Bytes vlq;
+    write_vlq(vlq, std::uint32_t(length));
+    out = concat({out, vlq});
+    for (std::size_t i = 0; i < length; ++i) out.push_back(std::uint8_t('A' + i % 26));
+    return out;
+}
+
+TEST(RoundTrip, ConvertedStandardMidiFilesAreFixedPoints) {
+    const Bytes eot{0x00, 0xFF, 0x2F, 0x00};
+    const struct {
+        const char* name;
+        Bytes input;
+    } inputs[] = {
+        {"form 0, running status across meta and sysex, clock bytes",
+         smf(0, 96,
+             {{0x00, 0x90, 0x3C, 0x64, 0x10, 0x3E, 0x64, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x08, 0x3C, 0x00,
+               0x00, 0xF0, 0x03, 0x7E, 0x7F, 0xF7, 0x08, 0x3E, 0x00, 0x04, 0xFB, 0x04, 0xFC, 0x04, 0xC3, 0x05, 0x10,
+               0x06, 0x00, 0xFF, 0x2F, 0x00}})},
+        {"form 1, SMPTE division, long metas, five-byte deltas",
+         smf(1, 0xE728,
+             {concat({{0x00}, text_meta(0x03, 17), {0x00}, text_meta(0x01, 200), {0x00}, text_meta(0x7F, 0), eot}),
+              concat({{0x81, 0x80, 0x80, 0x80, 0x00, 0xB0, 0x07, 0x64, 0x9F, 0xFF, 0xFF, 0xFF, 0x7F, 0xE0, 0x00, 0x40,
+                       0x88, 0x80, 0x80, 0x80, 0x00, 0xD0, 0x30},
+                      eot}),
+              concat({{0x00}, text_meta(0x05, 127), {0x00}, text_meta(0x05, 128), {0x00, 0xF0, 0x81, 0x00},
+                      Bytes(128, 0x11), eot})})},
+        {"form 2, several tracks, bytes after the end of track",
+         smf(2, 480,
+             {concat({{0x00, 0x92, 0x3C, 0x64, 0x60, 0x82, 0x3C, 0x40}, eot, {0xDE, 0xAD}}),
+              {0x00, 0xA5, 0x3C, 0x10, 0x00, 0xA5, 0x3C, 0x11, 0x00, 0xFF, 0x2F, 0x00},
+              eot})},
+        {"tracks cut off by the end of input",
+         smf(1, 96, {eot, {0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0xFF, 0x01, 0x05, 0x41}})},
+    };
+    for (const auto& input : inputs) {
+        const Bytes a = converted(input.input);
+        ASSERT_FALSE(a.empty()) << input.name;
+        EXPECT_EQ(converted(a), a) << input.name;
+    }
+}
+
+TEST(RoundTrip, OutputUsesRunningStatusThatMetaAndSysexCancel) {
+    const Bytes input = smf(0, 96, {{0x00, 0x90, 0x3C, 0x64, 0x60, 0x90, 0x3E, 0x64,  // status repeated
+                                     0x00, 0xFF, 0x01, 0x01, 0x61, 0x00, 0x3C, 0x00,  // running status after meta
+                                     0x00, 0x80, 0x3E, 0x00, 0x00, 0xFB, 0x00, 0x81, 0x3F, 0x00,
+                                     0x80, 0x80, 0x10, 0xFF, 0x2F, 0x00}});  // long-winded delta
+    const Bytes expected = smf(0, 96, {{0x00, 0x90, 0x3C, 0x64, 0x60, 0x3E, 0x64,
+                                        0x00, 0xFF, 0x01, 0x01, 0x61, 0x00, 0x90, 0x3C, 0x00,
+                                        0x00, 0x80, 0x3E, 0x00, 0x00, 0x81, 0x3F, 0x00,
+                                        0x10, 0xFF, 0x2F, 0x00}});
+    EXPECT_EQ(converted(input), expected);
+}
+
+}  // namespace
+}  // namespace seqconv
