@@ -12,21 +12,18 @@ bool has_at(ByteRange input, std::size_t offset, std::string_view tag) {
     return cursor.skip(offset) && cursor.looking_at(tag);
 }
 
-std::uint64_t le16_at(ByteRange input, std::size_t offset) {
+// A little-endian field at `offset`, 0 where the input is too short (the
+// detectors check the size first).
+template <typename T>
+std::uint64_t field_at(ByteRange input, std::size_t offset, bool (ByteCursor::*read)(T&)) {
     ByteCursor cursor(input);
-    std::uint16_t value = 0;
-    cursor.skip(offset);
-    cursor.le16(value);
+    T value = 0;
+    if (!cursor.skip(offset) || !(cursor.*read)(value)) return 0;
     return value;
 }
 
-std::uint64_t le32_at(ByteRange input, std::size_t offset) {
-    ByteCursor cursor(input);
-    std::uint32_t value = 0;
-    cursor.skip(offset);
-    cursor.le32(value);
-    return value;
-}
+std::uint64_t le16_at(ByteRange input, std::size_t offset) { return field_at(input, offset, &ByteCursor::le16); }
+std::uint64_t le32_at(ByteRange input, std::size_t offset) { return field_at(input, offset, &ByteCursor::le32); }
 
 ByteRange from(ByteRange input, std::size_t offset) {
     ByteCursor cursor(input);

@@ -42,8 +42,8 @@ bool read_rmid(ByteRange input, MidiContainer& song) {
             have_data = true;
         } else if (name == "LIST") {
             // The list type is read where the chunk's content starts, even
-            // from a LIST chunk too short to hold it.
-            if (cursor.remaining() < 4) break;
+            // from a LIST chunk too short to hold it. One cut off by the end
+            // of the file is no INFO list.
             if (!cursor.looking_at("INFO")) return false;
             have_info = true;
         }

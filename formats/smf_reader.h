@@ -19,7 +19,7 @@ bool read_vlq(ByteCursor& cursor, std::uint32_t& value);
 // cursor reaches `limit` (an offset in the cursor's range), and pitch-wheel
 // events are dropped. An event cut off by the end of the range ends the
 // track before that event's delta time. Returns false, adding nothing, on a
-// malformed event; the cursor stays after the last byte consumed.
+// malformed event. The cursor stays after the last whole event read.
 bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode);
 
 }  // namespace seqconv

@@ -12,16 +12,18 @@ void promote_to_type1(MidiContainer& song) {
     // Slot 0 is the conductor track, slot c + 1 the track of channel c.
     std::array<MidiTrack, 17> slots;
     const MidiTrack source = song.track(count - 1);
-    const bool own_conductor = count == 2;
-    if (own_conductor) slots[0] = song.track(0);
+    if (count == 2) slots[0] = song.track(0);
+    // A first track with events keeps its own end of track; an empty
+    // conductor slot (one track, or an empty first one) takes the source's.
+    const bool conductor_started_empty = slots[0].empty();
     song.remove_all_tracks();
 
     for (const MidiEvent& event : source) {
         if (event.is_channel_event()) {
             slots[(event.channel & 0x0F) + 1].add_event(event);
         } else if (event.is_end_of_track()) {
-            // With a conductor track of its own, slot 0 keeps that track's end.
-            for (std::size_t slot = own_conductor ? 1 : 0; slot < slots.size(); ++slot) slots[slot].add_event(event);
+            for (std::size_t slot = conductor_started_empty ? 0 : 1; slot < slots.size(); ++slot)
+                slots[slot].add_event(event);
         } else {
             slots[0].add_event(event);
         }

@@ -53,7 +53,9 @@ void write_track(const MidiTrack& track, std::vector<std::uint8_t>& out) {
 
         if (event.is_channel_event()) {
             const int status = (0x80 + 16 * static_cast<int>(event.type) + static_cast<int>(event.channel)) & 0xFF;
-            if (status != running_status) {
+            // A first data byte with its high bit set would be read back as
+            // a status byte, so such an event always carries its status.
+            if (status != running_status || (size != 0 && event.data_byte(0) >= 0x80)) {
                 out.push_back(static_cast<std::uint8_t>(status));
                 running_status = status;
             }

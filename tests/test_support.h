@@ -3,6 +3,7 @@
 // Helpers shared by the tests: byte lists, events and songs written plainly.
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -57,6 +58,47 @@ inline Bytes smf_header(std::uint16_t form, std::uint16_t tracks, std::uint16_t 
                     std::uint8_t(division >> 8), std::uint8_t(division)}});
 }
 inline Bytes mtrk(const Bytes& body) { return concat({bytes_of("MTrk"), be32(std::uint32_t(body.size())), body}); }
+
+// A whole file: header announcing one track per body, then the track chunks.
+inline Bytes smf(std::uint16_t form, std::uint16_t division, std::initializer_list<Bytes> bodies) {
+    Bytes out = smf_header(form, std::uint16_t(bodies.size()), division);
+    for (const Bytes& body : bodies) out = concat({out, mtrk(body)});
+    return out;
+}
+
+// A RIFF chunk: id, little-endian size, content, and a pad byte after odd sizes.
+inline Bytes riff_chunk(const std::string& id, const Bytes& content) {
+    Bytes out = concat({bytes_of(id), le32(std::uint32_t(content.size())), content});
+    if (content.size() % 2 != 0) out.push_back(0);
+    return out;
+}
+// A RIFF RMID form holding `chunks`, its size counting exactly them.
+inline Bytes rmid(const Bytes& chunks) {
+    return concat({bytes_of("RIFF"), le32(std::uint32_t(4 + chunks.size())), bytes_of("RMID"), chunks});
+}
+
+// One event as text: "@time" then the status byte (rebuilt for channel
+// events) and the data bytes, in hex. An end of track reads "@96 FF 2F".
+inline std::string describe(const MidiEvent& event) {
+    std::string out = "@";
+    out += std::to_string(event.timestamp);
+    char hex[4];
+    if (event.is_channel_event()) {
+        std::snprintf(hex, sizeof hex, " %02X", unsigned(0x80 + 16 * unsigned(event.type) + event.channel) & 0xFFu);
+        out += hex;
+    }
+    for (std::uint8_t byte : data_of(event)) {
+        std::snprintf(hex, sizeof hex, " %02X", unsigned(byte));
+        out += hex;
+    }
+    return out;
+}
+inline std::vector<std::string> describe(const MidiTrack& track) {
+    std::vector<std::string> out;
+    for (const MidiEvent& event : track) out.push_back(describe(event));
+    return out;
+}
+using Lines = std::vector<std::string>;
 
 inline Bytes written(const MidiContainer& song) {
     Bytes out;

@@ -1,0 +1,55 @@
+#pragma once
+
+// IFF chunk trees, as XMI files store them: a four-byte id, a big-endian
+// size, and either plain data or, for the containers "FORM" and "CAT ", a
+// four-byte type followed by further chunks.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "formats/byte_cursor.h"
+
+namespace seqconv {
+
+using IffId = std::array<std::uint8_t, 4>;
+
+constexpr IffId iff_id(const char (&text)[5]) {
+    return {std::uint8_t(text[0]), std::uint8_t(text[1]), std::uint8_t(text[2]), std::uint8_t(text[3])};
+}
+
+struct IffChunk {
+    IffId id{};
+    IffId form_type{};                 // a container's type; zero for a plain chunk
+    std::vector<std::uint8_t> data;    // a plain chunk's bytes
+    std::vector<IffChunk> children;    // a container's chunks in file order
+
+    // The n-th child (counting from 0) with that id, or this chunk itself
+    // when there are n or fewer.
+    const IffChunk& find_child(const IffId& child_id, std::size_t n = 0) const;
+    std::size_t count_children(const IffId& child_id) const;
+};
+
+struct IffTree {
+    std::vector<IffChunk> chunks;  // the top-level chunks in file order
+    IffChunk null_chunk;           // what find returns when nothing matches
+
+    const IffChunk& find(const IffId& chunk_id) const;
+};
+
+// Containers may nest deeper than any real file does; past this many levels
+// the parse is refused rather than followed.
+inline constexpr std::size_t iff_max_depth = 256;
+
+// Parses one chunk at the cursor, and for a container all of its chunks,
+// within the enclosing range that ends at offset `end` of the cursor's range.
+// Which container may stand here depends on `expect_form`: a "FORM" where it
+// is set, a "CAT " where it is not; the other one refuses the parse.
+bool parse_iff_chunk(ByteCursor& cursor, std::size_t end, IffChunk& chunk, bool expect_form);
+
+// Parses the whole input into `tree`: a FORM may open it, "CAT " containers
+// may follow. Returns false when the parse is refused.
+bool parse_iff(ByteRange input, IffTree& tree);
+
+}  // namespace seqconv

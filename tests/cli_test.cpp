@@ -1,0 +1,352 @@
+// The seqconv program as a user runs it: every test starts the built program
+// in a fresh folder of its own and checks its standard error byte for byte,
+// that nothing goes to standard output, the exit status and the files left
+// behind (which exist, their sizes and, where it matters, their contents).
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define SEQCONV_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SEQCONV_TEST_ASAN 1
+#endif
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+struct Result {
+    int status = -1;  // the exit status, or minus the signal that ended it
+    std::string out;
+    std::string err;
+};
+
+// A form 0 Standard MIDI File of one track: two notes, the first on `key`.
+// Such a file is written back byte for byte by a conversion.
+std::string song(unsigned char key = 0x3C) {
+    const std::string header("MThd\0\0\0\6\0\0\0\1\0\x60", 14);
+    const std::string body{0x00, char(0x90), char(key), 0x64, 0x60, 0x3E, 0x64, 0x00, char(0xFF), 0x2F, 0x00};
+    return header + "MTrk" + std::string("\0\0\0", 3) + char(body.size()) + body;
+}
+
+// The same song split into form 1: all its events are on channel 0, so it
+// still has one track, now without a conductor track.
+std::string promoted(unsigned char key = 0x3C) {
+    std::string image = song(key);
+    image[9] = 1;
+    return image;
+}
+
+const std::string usage = "Usage:\tseqconv [-1] <input files and/or wildcards>\n\n\t-1 - Promote type 0 files to type 1\n";
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string name = (fs::path(::testing::TempDir()) / "seqconv-cli-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(name.data()), nullptr) << "mkdtemp failed, errno " << errno;
+        dir_ = name;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    // Runs the program on `args` in the test's folder; a nonzero
+    // `address_space` limits the program's address space to that many bytes.
+    Result run(const Names& args, rlim_t address_space = 0) const {
+        std::vector<std::string> strings{SEQCONV_PROGRAM};
+        strings.insert(strings.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& s : strings) argv.push_back(s.data());
+        argv.push_back(nullptr);
+        const std::string folder = dir_.string();
+
+        int out_pipe[2], err_pipe[2];
+        if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe2 failed";
+            return {};
+        }
+        const int null_input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            // Only async-signal-safe calls between fork and exec.
+            const rlimit limit{address_space, address_space};
+            if (::dup2(null_input, 0) < 0 || ::dup2(out_pipe[1], 1) < 0 || ::dup2(err_pipe[1], 2) < 0 ||
+                ::chdir(folder.c_str()) != 0 || (address_space != 0 && ::setrlimit(RLIMIT_AS, &limit) != 0))
+                ::_exit(126);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(null_input);
+        ::close(out_pipe[1]);
+        ::close(err_pipe[1]);
+
+        Result result;
+        pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+        std::string* sinks[2] = {&result.out, &result.err};
+        int open_count = 2;
+        while (open_count > 0) {
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+                char buffer[4096];
+                const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (got > 0) {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(got));
+                } else if (got == 0 || errno != EINTR) {
+                    ::close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open_count;
+                }
+            }
+        }
+        for (const pollfd& fd : fds)
+            if (fd.fd >= 0) ::close(fd.fd);
+
+        int wait_status = 0;
+        if (pid < 0 || ::waitpid(pid, &wait_status, 0) != pid) {
+            ADD_FAILURE() << "could not start or wait for " << SEQCONV_PROGRAM;
+            return result;
+        }
+        result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -WTERMSIG(wait_status);
+        return result;
+    }
+
+    fs::path path(const std::string& name) const { return dir_ / name; }
+
+    void write_file(const std::string& name, const std::string& content) const {
+        std::ofstream file(path(name), std::ios::binary);
+        file << content;
+        ASSERT_TRUE(file.good()) << name;
+    }
+    std::string read_file(const std::string& name) const {
+        std::ifstream file(path(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    bool exists(const std::string& name) const { return fs::exists(fs::symlink_status(path(name))); }
+    void make_folder(const std::string& name) const { ASSERT_TRUE(fs::create_directory(path(name))) << name; }
+
+    // The names in the test's folder or one of its subfolders, sorted.
+    Names entries(const std::string& sub = "") const {
+        Names names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(sub.empty() ? dir_ : path(sub)))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir_;
+};
+
+void expect_result(const Result& result, int status, const std::string& err) {
+    EXPECT_EQ(result.status, status);
+    EXPECT_EQ(result.err, err);
+    EXPECT_EQ(result.out, "");
+}
+
+TEST_F(Cli, WithoutArgumentsPrintsUsageAndFails) {
+    expect_result(run({}), 1, usage);
+    EXPECT_EQ(entries(), Names{});
+}
+
+TEST_F(Cli, OptionAloneConvertsNothing) {
+    write_file("a.mid", song());
+    expect_result(run({"-1"}), 0, "");
+    EXPECT_EQ(entries(), Names{"a.mid"});
+}
+
+TEST_F(Cli, ConvertsEachInputToItsNamePlusMid) {
+    write_file("a.mid", song(0x3C));
+    write_file("b", song(0x40));
+    expect_result(run({"a.mid", "b"}), 0, "");
+    EXPECT_EQ(entries(), (Names{"a.mid", "a.mid.mid", "b", "b.mid"}));
+    EXPECT_EQ(read_file("a.mid.mid"), song(0x3C));
+    EXPECT_EQ(read_file("b.mid"), song(0x40));
+}
+
+TEST_F(Cli, OptionPromotesEveryFileWhereverItStands) {
+    write_file("a.mid", song(0x3C));
+    write_file("b.mid", song(0x40));
+    expect_result(run({"a.mid", "-1", "b.mid"}), 0, "");
+    EXPECT_EQ(read_file("a.mid.mid"), promoted(0x3C));
+    EXPECT_EQ(read_file("b.mid.mid"), promoted(0x40));
+    EXPECT_FALSE(exists("-1.mid"));
+}
+
+TEST_F(Cli, SecondOptionIsAnInputName) {
+    write_file("a.mid", song(0x3C));
+    write_file("b.mid", song(0x40));
+    expect_result(run({"-1", "a.mid", "-1", "b.mid"}), 1, "Unable to open input file: -1\n");
+    EXPECT_EQ(read_file("a.mid.mid"), promoted(0x3C));
+    EXPECT_EQ(entries(), (Names{"a.mid", "a.mid.mid", "b.mid"}));
+}
+
+TEST_F(Cli, InputInFolderWithDotInItsName) {
+    make_folder("x.y");
+    write_file("x.y/z", song());
+    expect_result(run({"x.y/z"}), 0, "");
+    EXPECT_EQ(entries(), Names{"x.y"});
+    EXPECT_EQ(entries("x.y"), (Names{"z", "z.mid"}));
+    EXPECT_EQ(read_file("x.y/z.mid"), song());
+}
+
+TEST_F(Cli, UnrecognisedInputsGiveEmptyOutputs) {
+    write_file("empty.bin", "");
+    write_file("notes.txt", "MThd is not enough to make a song\n");
+    write_file("short.mid", song().substr(0, 17));
+    expect_result(run({"empty.bin", "notes.txt", "short.mid"}), 0, "");
+    for (const char* output : {"empty.bin.mid", "notes.txt.mid", "short.mid.mid"}) {
+        ASSERT_TRUE(exists(output)) << output;
+        EXPECT_EQ(fs::file_size(path(output)), 0u) << output;
+    }
+}
+
+// File errors end the run at once with status 1; later inputs are left alone.
+
+TEST_F(Cli, StopsAtMissingInput) {
+    write_file("a.mid", song(0x3C));
+    write_file("c.mid", song(0x40));
+    expect_result(run({"a.mid", "missing.mid", "c.mid"}), 1, "Unable to open input file: missing.mid\n");
+    EXPECT_EQ(read_file("a.mid.mid"), song(0x3C));
+    EXPECT_EQ(entries(), (Names{"a.mid", "a.mid.mid", "c.mid"}));
+}
+
+TEST_F(Cli, StopsAtFolderGivenAsInput) {
+    make_folder("d");
+    write_file("a.mid", song());
+    expect_result(run({"d", "a.mid"}), 1, "Unable to open input file: d\n");
+    EXPECT_EQ(entries(), (Names{"a.mid", "d"}));
+    EXPECT_EQ(entries("d"), Names{});
+}
+
+TEST_F(Cli, StopsWhenOutputCannotBeOpened) {
+    write_file("a.mid", song());
+    write_file("b.mid", song());
+    make_folder("a.mid.mid");
+    expect_result(run({"a.mid", "b.mid"}), 1, "Unable to open output file: a.mid.mid\n");
+    EXPECT_TRUE(fs::is_directory(path("a.mid.mid")));
+    EXPECT_FALSE(exists("b.mid.mid"));
+}
+
+// A sysfs attribute claims a size of a page but reads back shorter.
+TEST_F(Cli, StopsWhenInputReadsShort) {
+    std::string attribute;
+    for (const char* candidate : {"/sys/devices/system/cpu/online", "/sys/kernel/uevent_seqnum", "/sys/power/state"}) {
+        std::error_code error;
+        const auto claimed = fs::file_size(candidate, error);
+        std::ifstream file(candidate, std::ios::binary);
+        const std::string content(std::istreambuf_iterator<char>(file), {});
+        if (!error && file.is_open() && content.size() < claimed) {
+            attribute = candidate;
+            break;
+        }
+    }
+    if (attribute.empty()) GTEST_SKIP() << "no file here that reads shorter than its size";
+    fs::create_symlink(attribute, path("s"));
+    write_file("a.mid", song());
+    expect_result(run({"s", "a.mid"}), 1, "Unable to read input file: s\n");
+    EXPECT_EQ(fs::file_size(path("s.mid")), 0u);
+    EXPECT_FALSE(exists("a.mid.mid"));
+}
+
+// /dev/full takes the output and fails it when it is flushed.
+TEST_F(Cli, StopsWhenOutputCannotBeWritten) {
+    if (!fs::is_character_file("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    write_file("f", song());
+    write_file("a.mid", song());
+    fs::create_symlink("/dev/full", path("f.mid"));
+    expect_result(run({"f", "a.mid"}), 1, "Error writing to output file: f.mid\n");
+    EXPECT_FALSE(exists("a.mid.mid"));
+}
+
+// An 8 GiB (sparse) input cannot be held in a 2 GiB address space: the
+// conversion of that file fails with std::bad_alloc and the run goes on.
+TEST_F(Cli, ConversionErrorIsReportedAndRunContinues) {
+#ifdef SEQCONV_TEST_ASAN
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#endif
+    write_file("a.mid", song(0x3C));
+    write_file("c.mid", song(0x40));
+    {
+        const int fd = ::open(path("big.bin").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        const int truncated = ::ftruncate(fd, off_t{8} << 30);
+        ::close(fd);
+        ASSERT_EQ(truncated, 0) << "cannot make an 8 GiB sparse file here";
+    }
+    expect_result(run({"a.mid", "big.bin", "c.mid"}, rlim_t{2} << 30), 0,
+                  "Error while converting file (big.bin): std::bad_alloc\n");
+    EXPECT_EQ(read_file("a.mid.mid"), song(0x3C));
+    EXPECT_EQ(read_file("c.mid.mid"), song(0x40));
+    ASSERT_TRUE(exists("big.bin.mid"));
+    EXPECT_EQ(fs::file_size(path("big.bin.mid")), 0u);
+}
+
+// Names: quoted wildcards are expanded by the program itself, existing names
+// are taken as they stand, and UTF-8 names reach the file system unchanged.
+
+TEST_F(Cli, ExpandsQuotedWildcard) {
+    write_file("b.mid", song(0x40));
+    write_file("a.mid", song(0x3C));
+    write_file("c.txt", song(0x3E));
+    expect_result(run({"*.mid"}), 0, "");
+    EXPECT_EQ(entries(), (Names{"a.mid", "a.mid.mid", "b.mid", "b.mid.mid", "c.txt"}));
+    EXPECT_EQ(read_file("a.mid.mid"), song(0x3C));
+    EXPECT_EQ(read_file("b.mid.mid"), song(0x40));
+}
+
+// The folder a.mid comes first in sorted order and ends the run before b.mid.
+TEST_F(Cli, WildcardMatchesAreTakenInSortedOrder) {
+    write_file("b.mid", song());
+    make_folder("a.mid");
+    expect_result(run({"?.mid"}), 1, "Unable to open input file: a.mid\n");
+    EXPECT_FALSE(exists("b.mid.mid"));
+}
+
+TEST_F(Cli, WildcardWithoutMatchIsKeptAsItStands) {
+    write_file("a.mid", song());
+    expect_result(run({"*.xyz", "a.mid"}), 1, "Unable to open input file: *.xyz\n");
+    EXPECT_EQ(entries(), Names{"a.mid"});
+}
+
+// "Track L.mid" would match the name if it were taken as a pattern.
+TEST_F(Cli, ExistingNameWithWildcardCharactersIsNotExpanded) {
+    write_file("Track [Live].mid", song(0x3C));
+    write_file("Track L.mid", song(0x40));
+    expect_result(run({"Track [Live].mid"}), 0, "");
+    EXPECT_EQ(entries(), (Names{"Track L.mid", "Track [Live].mid", "Track [Live].mid.mid"}));
+    EXPECT_EQ(read_file("Track [Live].mid.mid"), song(0x3C));
+}
+
+TEST_F(Cli, Utf8NamesReachTheFileSystemUnchanged) {
+    const std::string name = "Caf\xC3\xA9 \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC.mid";  // Café – 日本.mid
+    write_file(name, song());
+    expect_result(run({name}), 0, "");
+    EXPECT_EQ(entries(), (Names{name, name + ".mid"}));
+    EXPECT_EQ(read_file(name + ".mid"), song());
+}
+
+}  // namespace
