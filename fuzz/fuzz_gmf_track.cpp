@@ -1,7 +1,7 @@
 // One track body decoded in GMF mode over the whole input, then written.
 // Besides the writer's round trip, the decoder's own promises are checked:
-// a failed track adds nothing, a decoded one adds one track that holds an
-// end-of-track event, and no pitch-wheel event survives GMF mode.
+// a failed track adds nothing, a decoded one adds one track whose last event
+// is its only end-of-track event, and no pitch-wheel event survives GMF mode.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,13 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     require(song.track_count() == 1, "a decoded track added other than one track");
-    // Its FF 2F is usually last, but not when the time wrapped around 2^32.
-    bool ends = false;
-    for (const seqconv::MidiEvent& event : song.track(0)) {
+    // Track time never goes back (it stops at the largest tick), so the end
+    // of track, read or added, lands last.
+    const seqconv::MidiTrack& track = song.track(0);
+    std::size_t ends = 0;
+    for (const seqconv::MidiEvent& event : track) {
         require(event.type != seqconv::MidiEventType::pitch_wheel, "a pitch-wheel event in GMF mode");
-        ends = ends || event.is_end_of_track();
+        if (event.is_end_of_track()) ++ends;
     }
-    require(ends, "a decoded track without FF 2F");
+    require(ends == 1 && track[track.size() - 1].is_end_of_track(), "a decoded track not ended by one FF 2F");
     seqconv::fuzz::require_linear_output(size, seqconv::fuzz::write_and_check(song));
     return 0;
 }

@@ -28,17 +28,14 @@ namespace seqconv::fuzz {
 //  - A header form above 2 (only the low byte is written): read_smf refuses it.
 //  - A track whose last written event is not an end-of-track event, or that
 //    holds one before its end. The reader ends a track at its first FF 2F and
-//    skips the rest of the chunk, and without one reads on past the chunk.
-//    Timestamps that wrap around 2^32 while a track is read put its FF 2F
-//    among earlier events, and promotion can leave a conductor track without.
+//    skips the rest of the chunk, and without one reads on to the next chunk.
+//    The song model allows both (an FF 2F added behind later events is an
+//    ordinary event).
 //  - A gap of more than 2^31 ticks between neighbouring written events (or
 //    before the first). The writer puts the full 32-bit delta down, and the
-//    reader takes a delta with the top bit set as its magnitude. Wrapped
-//    timestamps and long stretches of dropped events (clock start and stop,
-//    GMF pitch wheel) make such gaps.
-//  - A channel event whose first data byte has its top bit set. Readers take
-//    data bytes as they come, and when the writer leaves the status byte out
-//    (running status) that byte reads back as a status.
+//    reader takes a delta with the top bit set as its magnitude. Long
+//    stretches of dropped events (clock start and stop, GMF pitch wheel)
+//    make such gaps from deltas that are each below 2^31.
 //  - A channel event whose data count is not the one its kind has: the
 //    reader takes a fixed count per kind. (A channel above 15 changes the
 //    written status to another kind's, but that reads back to the same
@@ -57,7 +54,7 @@ inline bool must_round_trip(const MidiContainer& song) {
             if (event.is_channel_event()) {
                 const bool one_byte =
                     event.type == MidiEventType::program_change || event.type == MidiEventType::channel_aftertouch;
-                if (size != (one_byte ? 1u : 2u) || event.data_byte(0) >= 0x80) return false;
+                if (size != (one_byte ? 1u : 2u)) return false;
             } else {
                 const bool sysex = size >= 1 && event.data_byte(0) == 0xF0;
                 const bool meta = size >= 2 && event.data_byte(0) == 0xFF;
