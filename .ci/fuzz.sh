@@ -10,7 +10,7 @@
 #   FUZZ_ARTIFACTS  where failing inputs are kept, default $FUZZ_BUILD_DIR/artifacts
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. .ci/packages.sh
+. tools/deps.sh
 need_packages cmake ninja-build
 need_clang
 

@@ -5,7 +5,7 @@
 # Usage: .ci/sanitize.sh   (build folder: build/asan)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. .ci/packages.sh
+. tools/deps.sh
 need_packages cmake ninja-build libgtest-dev libgmock-dev
 need_clang
 

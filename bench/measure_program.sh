@@ -9,9 +9,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build/release}
 size=${2:-1048576}
 
-if [ ! -x /usr/bin/time ]; then
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
-fi
+. tools/deps.sh
+need_packages time cmake g++ ninja-build
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi

@@ -1,7 +1,8 @@
-# Installs with apt-get what a build needs and the machine lacks.
-# Usage: . tools/deps.sh; need_packages cmake g++ ninja-build ...
+# Installs with apt-get what a build needs and the machine lacks; source it.
+
+# need_packages PACKAGE...: installs the named Debian packages that are missing.
 need_packages() {
-    local missing=()
+    local missing=() package
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
     done
@@ -9,5 +10,15 @@ need_packages() {
     echo "Installing ${missing[*]}" >&2
     local sudo=
     [ "$(id -u)" -ne 0 ] && sudo=sudo
-    $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# need_clang: clang with its runtime libraries (the sanitizers and libFuzzer),
+# which Debian ships apart from the compiler.
+need_clang() {
+    command -v clang++ >/dev/null || need_packages clang
+    local version
+    version=$(clang++ --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
+    need_packages "libclang-rt-${version:-14}-dev"
 }
