@@ -1,10 +1,10 @@
 // Benchmarks. Run: build/bench/seqconv_benchmarks (a Release build).
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include "bench/large_inputs.h"
 #include "formats/readers.h"

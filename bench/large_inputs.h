@@ -46,8 +46,8 @@ inline Bytes large_smf(std::size_t size) {
         while (out.size() - start < per_track - 16) {
             if (t == 0) {  // tempo change and a marker
                 put_vlq(out, 480 * (1 + random(8)));
-                out.insert(out.end(), {0xFF, 0x51, 0x03, 0x07, std::uint8_t(random(256)), 0x20, 0x00, 0xFF, 0x06,
-                                       0x04, 'b', 'a', 'r', std::uint8_t('0' + random(10))});
+                out.insert(out.end(), {0xFF, 0x51, 0x03, 0x07, std::uint8_t(random(256)), 0x20, 0x00, 0xFF, 0x06, 0x04,
+                                       'b', 'a', 'r', std::uint8_t('0' + random(10))});
                 continue;
             }
             // A chord of three notes, held, then released with note-on at
@@ -66,7 +66,8 @@ inline Bytes large_smf(std::size_t size) {
                     out.insert(out.end(), {0x08, std::uint8_t(0xE0 | channel), 0x00, std::uint8_t(random(128))});
                     break;
                 case 2:
-                    out.insert(out.end(), {0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+                    out.insert(out.end(),
+                               {0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
                     break;
                 default:
                     break;

@@ -110,8 +110,7 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
                 if (!cursor.u8(bytes[1])) return Step::cut_off;
                 count = 2;
             }
-            track.add_event(
-                MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, bytes, count));
+            track.add_event(MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, bytes, count));
             return Step::event;
         };
 

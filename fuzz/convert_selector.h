@@ -14,8 +14,7 @@ namespace seqconv::fuzz {
 // Extensions that matter to detection (LDS is known by its extension alone,
 // in any case), near misses, and the other formats' usual names.
 inline constexpr std::array<std::optional<std::string_view>, 16> convert_extensions = {
-    std::nullopt, "",    "mid", "MID", "lds", "LDS", "lDs", "ld",
-    "ldss",       "rmi", "hmp", "hmi", "xmi", "mus", "mds", "gmf",
+    std::nullopt, "", "mid", "MID", "lds", "LDS", "lDs", "ld", "ldss", "rmi", "hmp", "hmi", "xmi", "mus", "mds", "gmf",
 };
 
 inline constexpr std::uint8_t promote_flag = 0x80;
@@ -29,8 +28,7 @@ inline bool promotes(std::uint8_t selector) { return (selector & promote_flag) !
 // The selector byte that names `extension` (which must be in the table).
 constexpr std::uint8_t selector_for(std::optional<std::string_view> extension, bool promote = false) {
     for (std::size_t i = 0; i < convert_extensions.size(); ++i)
-        if (convert_extensions[i] == extension)
-            return static_cast<std::uint8_t>(i | (promote ? promote_flag : 0));
+        if (convert_extensions[i] == extension) return static_cast<std::uint8_t>(i | (promote ? promote_flag : 0));
     throw "extension missing from the selector table";
 }
 

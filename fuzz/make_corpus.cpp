@@ -39,9 +39,13 @@ Bytes cat(std::initializer_list<Bytes> parts) {
 }
 
 Bytes be16(std::uint32_t v) { return {std::uint8_t(v >> 8), std::uint8_t(v)}; }
-Bytes be32(std::uint32_t v) { return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)}; }
+Bytes be32(std::uint32_t v) {
+    return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
+}
 Bytes le16(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8)}; }
-Bytes le32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
+Bytes le32(std::uint32_t v) {
+    return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+}
 
 // A variable-length quantity, written here rather than by the writer under
 // test.
@@ -66,11 +70,16 @@ Bytes smf(std::uint16_t form, std::uint16_t division, std::initializer_list<Byte
 // Track bodies. ------------------------------------------------------------
 
 Bytes conductor() {
-    return cat({{0x00}, meta(0x03, text("Conductor")),
-                {0x00}, meta(0x51, {0x07, 0xA1, 0x20}),
-                {0x00}, meta(0x58, {0x04, 0x02, 0x18, 0x08}),
-                {0x00}, meta(0x59, {0x00, 0x00}),
-                vlq(480 * 4), meta(0x51, {0x06, 0x1A, 0x80}),
+    return cat({{0x00},
+                meta(0x03, text("Conductor")),
+                {0x00},
+                meta(0x51, {0x07, 0xA1, 0x20}),
+                {0x00},
+                meta(0x58, {0x04, 0x02, 0x18, 0x08}),
+                {0x00},
+                meta(0x59, {0x00, 0x00}),
+                vlq(480 * 4),
+                meta(0x51, {0x06, 0x1A, 0x80}),
                 end_of_track});
 }
 
@@ -78,9 +87,15 @@ Bytes conductor() {
 // under running status and by explicit note-off.
 Bytes melody() {
     return cat({{0x00, 0xC0, 0x00, 0x00, 0xB0, 0x07, 0x64},
-                {0x00, 0x90, 0x3C, 0x64}, vlq(480), {0x3C, 0x00},
-                {0x00, 0x3E, 0x64}, vlq(480), {0x80, 0x3E, 0x40},
-                {0x00, 0x90, 0x40, 0x64}, vlq(960), {0x40, 0x00},
+                {0x00, 0x90, 0x3C, 0x64},
+                vlq(480),
+                {0x3C, 0x00},
+                {0x00, 0x3E, 0x64},
+                vlq(480),
+                {0x80, 0x3E, 0x40},
+                {0x00, 0x90, 0x40, 0x64},
+                vlq(960),
+                {0x40, 0x00},
                 end_of_track});
 }
 
@@ -90,18 +105,23 @@ Bytes drums() {
     return cat({{0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
                 {0x00, 0xB9, 0x0A, 0x40, 0x00, 0x99, 0x24, 0x64, 0x00, 0x2A, 0x50},
                 {0x10, 0xA9, 0x24, 0x30, 0x10, 0xD9, 0x50, 0x10, 0xE9, 0x00, 0x40},
-                vlq(240), {0x89, 0x24, 0x40, 0x00, 0x2A, 0x40},
+                vlq(240),
+                {0x89, 0x24, 0x40, 0x00, 0x2A, 0x40},
                 end_of_track});
 }
 
 // Several channels in one track, as a form 0 file holds them.
 Bytes mixed() {
-    return cat({{0x00}, meta(0x51, {0x07, 0xA1, 0x20}),
+    return cat({{0x00},
+                meta(0x51, {0x07, 0xA1, 0x20}),
                 {0x00, 0xC1, 0x28, 0x00, 0xC9, 0x00},
                 {0x00, 0x90, 0x3C, 0x64, 0x00, 0x91, 0x43, 0x50, 0x00, 0x99, 0x24, 0x64},
-                vlq(240), {0x89, 0x24, 0x40, 0x00, 0xEF, 0x00, 0x50},
-                vlq(240), {0x80, 0x3C, 0x40, 0x00, 0x81, 0x43, 0x40},
-                {0x00}, meta(0x06, text("Fine")),
+                vlq(240),
+                {0x89, 0x24, 0x40, 0x00, 0xEF, 0x00, 0x50},
+                vlq(240),
+                {0x80, 0x3C, 0x40, 0x00, 0x81, 0x43, 0x40},
+                {0x00},
+                meta(0x06, text("Fine")),
                 end_of_track});
 }
 
@@ -109,13 +129,21 @@ Bytes mixed() {
 // counts, they make no event), running status carried across meta events,
 // long deltas and texts longer than an event holds inline.
 Bytes quirks() {
-    return cat({{0x00, 0x90, 0x3C, 0x64, 0x00}, meta(0x01, text("A")), {0x10, 0x3C, 0x00},
+    return cat({{0x00, 0x90, 0x3C, 0x64, 0x00},
+                meta(0x01, text("A")),
+                {0x10, 0x3C, 0x00},
                 {0x20, 0xFB, 0x20, 0xFC},
-                vlq(0x0FFFFFFF), {0x90, 0x3E, 0x64},
+                vlq(0x0FFFFFFF),
+                {0x90, 0x3E, 0x64},
                 {0x88, 0x80, 0x80, 0x80, 0x00, 0x3E, 0x00},  // a delta of 2^31, top bit set
-                {0x00}, meta(0x01, text("A text event of more than sixteen bytes, kept outside")),
-                {0x00}, meta(0x7F, {0x00, 0x00, 0x41, 0x01}),
-                {0x00, 0xF0}, vlq(20), Bytes(19, 0x11), {0xF7},
+                {0x00},
+                meta(0x01, text("A text event of more than sixteen bytes, kept outside")),
+                {0x00},
+                meta(0x7F, {0x00, 0x00, 0x41, 0x01}),
+                {0x00, 0xF0},
+                vlq(20),
+                Bytes(19, 0x11),
+                {0xF7},
                 end_of_track});
 }
 
@@ -125,7 +153,8 @@ Bytes gmf_stream() {
                 {0x00, 0x90, 0x3C, 0x64, 0x00, 0x91, 0x37, 0x50},
                 {0x60, 0xE0, 0x00, 0x90, 0x3E, 0x64},
                 {0x60, 0x80, 0x3C, 0x40, 0x00, 0x3E, 0x40, 0x00, 0x81, 0x37, 0x40},
-                {0x00}, meta(0x51, {0x09, 0x27, 0xC0}),
+                {0x00},
+                meta(0x51, {0x09, 0x27, 0xC0}),
                 {0x30, 0xE1, 0x00, 0xB0, 0x07, 0x7F}});
 }
 
@@ -221,8 +250,9 @@ std::vector<Seed> seeds() {
     };
     gmf_seed("stream_ends_with_input.gmf", gmf_stream());
     gmf_seed("stream_with_end_of_track.gmf", cat({gmf_stream(), end_of_track, {0x00, 0x90}}));
-    gmf_seed("sysex_and_running_status.gmf",
-             cat({{0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0xB0, 0x07, 0x64, 0x10, 0x0A, 0x40}, quirks()}));
+    gmf_seed(
+        "sysex_and_running_status.gmf",
+        cat({{0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0xB0, 0x07, 0x64, 0x10, 0x0A, 0x40}, quirks()}));
 
     // fuzz_convert: a selector byte, then the file.
     using seqconv::fuzz::selector_for;
@@ -232,8 +262,8 @@ std::vector<Seed> seeds() {
     };
     convert_seed("smf_form0.mid", selector_for("mid"), form0(), converts());
     convert_seed("smf_form0_promoted.mid", selector_for("mid", true), form0(), converts());
-    convert_seed("smf_form0_conductor_promoted", selector_for(std::nullopt, true),
-                 smf(0, 96, {conductor(), mixed()}), converts());
+    convert_seed("smf_form0_conductor_promoted", selector_for(std::nullopt, true), smf(0, 96, {conductor(), mixed()}),
+                 converts());
     convert_seed("smf_form1_promoted.MID", selector_for("MID", true), form1(), converts());
     convert_seed("rmid_with_info_promoted.rmi", selector_for("rmi", true),
                  riff("RMID", cat({chunk("data", form0()), info_list()})), converts());
@@ -263,8 +293,8 @@ std::vector<Seed> seeds() {
         // Two instruments, so the score starts at 16 + 2 * 2; notes, a
         // release with a delay, the end of the score.
         const Bytes score = {0x10, 0x3C, 0x90, 0xBC, 0x64, 0x10, 0x00, 0x3C, 0x20, 0x80, 0x30, 0x00, 0x3C, 0x60};
-        const Bytes mus = cat({text("MUS\x1A"), le16(std::uint32_t(score.size())), le16(20), le16(1), le16(0),
-                               le16(2), le16(0), le16(0), le16(128), score});
+        const Bytes mus = cat({text("MUS\x1A"), le16(std::uint32_t(score.size())), le16(20), le16(1), le16(0), le16(2),
+                               le16(0), le16(0), le16(128), score});
         convert_seed("mus_two_instruments.mus", selector_for("mus"), mus, detected_by(seqconv::detect_mus));
     }
     {

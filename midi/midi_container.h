@@ -25,9 +25,7 @@ public:
     void add_track(MidiTrack&& track) { tracks_.push_back(std::move(track)); }
 
     // Adds an event to a track added before, by MidiTrack::add_event's rule.
-    void add_track_event(std::size_t track_index, const MidiEvent& event) {
-        tracks_.at(track_index).add_event(event);
-    }
+    void add_track_event(std::size_t track_index, const MidiEvent& event) { tracks_.at(track_index).add_event(event); }
 
     std::uint32_t form() const { return form_; }
     std::uint32_t timebase() const { return timebase_; }

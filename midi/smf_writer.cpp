@@ -111,4 +111,3 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
 }
 
 }  // namespace seqconv
-

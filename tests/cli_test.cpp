@@ -4,6 +4,7 @@
 // behind (which exist, their sizes and, where it matters, their contents).
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -19,8 +20,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SEQCONV_TEST_ASAN 1
@@ -57,7 +56,8 @@ std::string promoted(unsigned char key = 0x3C) {
     return image;
 }
 
-const std::string usage = "Usage:\tseqconv [-1] <input files and/or wildcards>\n\n\t-1 - Promote type 0 files to type 1\n";
+const std::string usage =
+    "Usage:\tseqconv [-1] <input files and/or wildcards>\n\n\t-1 - Promote type 0 files to type 1\n";
 
 class Cli : public ::testing::Test {
 protected:

@@ -90,8 +90,7 @@ TEST(DetectHmpHmiXmi, MagicAndMinimumSize) {
 
 // A score header: length L at 4, start S at 6, instrument count N at 12.
 Bytes mus(std::uint16_t length, std::uint16_t start, std::uint16_t instruments, std::size_t size) {
-    return resized(concat({bytes_of("MUS\x1A"), le16(length), le16(start), le16(0), le16(0), le16(instruments)}),
-                   size);
+    return resized(concat({bytes_of("MUS\x1A"), le16(length), le16(start), le16(0), le16(0), le16(instruments)}), size);
 }
 
 TEST(DetectMus, ScoreStartsAfterTheInstrumentListAndFitsTheInput) {
@@ -156,9 +155,9 @@ TEST(DetectGmf, MagicAndThirtyTwoBytes) {
 TEST(ConvertFile, ReadsStandardMidiFilesAndRmidForms) {
     const Bytes file = test::smf(1, 480, {{0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00}});
     // The extension plays no part for formats known by their contents.
-    for (std::optional<std::string_view> extension : {std::optional<std::string_view>("mid"),
-                                                      std::optional<std::string_view>("LDS"),
-                                                      std::optional<std::string_view>()}) {
+    for (std::optional<std::string_view> extension :
+         {std::optional<std::string_view>("mid"), std::optional<std::string_view>("LDS"),
+          std::optional<std::string_view>()}) {
         MidiContainer song;
         EXPECT_TRUE(convert_file(range_of(file), extension, song));
         EXPECT_EQ(song.form(), 1u);

@@ -1,16 +1,17 @@
 // The IFF chunk reader: shapes accepted and refused, clamping, padding and
 // lookups.
 
+#include "formats/iff/iff.h"
+
 #include <gtest/gtest.h>
 
-#include "formats/iff/iff.h"
 #include "test_support.h"
 
 namespace seqconv {
 namespace {
 
-using test::Bytes;
 using test::be32;
+using test::Bytes;
 using test::bytes_of;
 using test::concat;
 
@@ -89,14 +90,15 @@ TEST(Iff, OnlyTheNestingXmiUsesIsAccepted) {
 }
 
 TEST(Iff, LookupsCountMatchesAndFallBack) {
-    const Bytes forms = concat({container("FORM", "XMID", chunk("AAAA", {1})), chunk("LIST", {}),
-                                container("FORM", "XMID", chunk("AAAA", {2})),
-                                container("FORM", "XMID", chunk("AAAA", {3}))});
+    const Bytes forms =
+        concat({container("FORM", "XMID", chunk("AAAA", {1})), chunk("LIST", {}),
+                container("FORM", "XMID", chunk("AAAA", {2})), container("FORM", "XMID", chunk("AAAA", {3}))});
     IffTree tree;
     ASSERT_TRUE(parse(concat({container("FORM", "XDIR", {}), container("CAT ", "XMID", forms)}), tree));
     const IffChunk& cat = tree.find(iff_id("CAT "));
     EXPECT_EQ(cat.count_children(iff_id("FORM")), 3u);
-    for (std::uint8_t n = 0; n < 3; ++n) EXPECT_EQ(cat.find_child(iff_id("FORM"), n).children[0].data, Bytes{std::uint8_t(n + 1)});
+    for (std::uint8_t n = 0; n < 3; ++n)
+        EXPECT_EQ(cat.find_child(iff_id("FORM"), n).children[0].data, Bytes{std::uint8_t(n + 1)});
     EXPECT_EQ(&cat.find_child(iff_id("FORM"), 3), &cat);
 
     const IffChunk& missing = tree.find(iff_id("NONE"));

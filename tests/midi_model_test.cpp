@@ -1,9 +1,9 @@
 // Events, the track's insertion rule and the song container.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "midi/midi_container.h"
 #include "test_support.h"

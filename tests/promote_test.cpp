@@ -1,8 +1,9 @@
 // Promotion of form 0 songs to form 1: a conductor track and one track per channel.
 
+#include "midi/promote.h"
+
 #include <gtest/gtest.h>
 
-#include "midi/promote.h"
 #include "test_support.h"
 
 namespace seqconv {
@@ -50,9 +51,9 @@ TEST(PromoteToType1, LeavesOtherSongsAsTheyAre) {
 }
 
 TEST(PromoteToType1, SplitsOneTrackIntoConductorAndChannelTracks) {
-    MidiContainer song = song_of(0, {{extended(0, tempo), note_on(0, 0x3C, 0x64, 9), note_on(0, 0x3C, 0x64, 0),
-                                      note_on(480, 0x40, 0x00, 0), note_on(480, 0x3C, 0x00, 9),
-                                      extended(480, {0xF0, 0x7E, 0xF7}), make_end_of_track(960)}});
+    MidiContainer song = song_of(
+        0, {{extended(0, tempo), note_on(0, 0x3C, 0x64, 9), note_on(0, 0x3C, 0x64, 0), note_on(480, 0x40, 0x00, 0),
+             note_on(480, 0x3C, 0x00, 9), extended(480, {0xF0, 0x7E, 0xF7}), make_end_of_track(960)}});
     promote_to_type1(song);
     EXPECT_EQ(song.form(), 1u);
     EXPECT_EQ(song.timebase(), 960u);
@@ -64,8 +65,8 @@ TEST(PromoteToType1, SplitsOneTrackIntoConductorAndChannelTracks) {
 }
 
 TEST(PromoteToType1, TracksOnlyForWhatIsUsed) {
-    MidiContainer channels_only = song_of(
-        0, {{note_on(0, 1, 0x64, 15), note_on(5, 2, 0x64, 4), note_on(5, 3, 0x64, 4), make_end_of_track(20)}});
+    MidiContainer channels_only =
+        song_of(0, {{note_on(0, 1, 0x64, 15), note_on(5, 2, 0x64, 4), note_on(5, 3, 0x64, 4), make_end_of_track(20)}});
     promote_to_type1(channels_only);
     EXPECT_EQ(tracks_of(channels_only), (std::vector<Lines>{
                                             {"@5 94 02 64", "@5 94 03 64", "@20 FF 2F"},
@@ -103,9 +104,9 @@ TEST(PromoteToType1, EmptyFirstTrackTakesTheSourcesEndOfTrack) {
 }
 
 TEST(PromoteToType1, EqualTimesKeepTheSourceOrder) {
-    MidiContainer song = song_of(0, {{extended(0, {0xFF, 0x01, 'x'}), note_on(0, 0x30, 0x64, 2), extended(0, tempo),
-                                      note_on(0, 0x20, 0x64, 2), extended(0, {0xF0, 0x01}), note_on(0, 0x10, 0x64, 2),
-                                      make_end_of_track(0)}});
+    MidiContainer song = song_of(
+        0, {{extended(0, {0xFF, 0x01, 'x'}), note_on(0, 0x30, 0x64, 2), extended(0, tempo), note_on(0, 0x20, 0x64, 2),
+             extended(0, {0xF0, 0x01}), note_on(0, 0x10, 0x64, 2), make_end_of_track(0)}});
     promote_to_type1(song);
     EXPECT_EQ(tracks_of(song), (std::vector<Lines>{
                                    {"@0 FF 01 78", "@0 FF 51 07 A1 20", "@0 F0 01", "@0 FF 2F"},

@@ -1,12 +1,13 @@
 // The Standard MIDI File reader (whole files, single tracks in both modes,
 // variable-length quantities) and the RIFF RMID reader around it.
 
-#include <string>
+#include "formats/smf_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "formats/readers.h"
-#include "formats/smf_reader.h"
 #include "test_support.h"
 
 namespace seqconv {
@@ -105,14 +106,14 @@ TEST(ReadSmf, DecodesEventsWithRunningStatus) {
         // Running status survives meta and system-exclusive events.
         {{0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0x3E, 0x00, 0x00, 0xFF, 0x2F, 0x00},
          {"@0 90 3C 64", "@0 FF 51 07 A1 20", "@0 90 3E 00", "@0 FF 2F"}},
-        {{0x00, 0x91, 0x3C, 0x64, 0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x05, 0x3E, 0x64, 0x00, 0xF0, 0x00,
-          0x00, 0xFF, 0x2F, 0x00},
+        {{0x00, 0x91, 0x3C, 0x64, 0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01,
+          0xF7, 0x05, 0x3E, 0x64, 0x00, 0xF0, 0x00, 0x00, 0xFF, 0x2F, 0x00},
          {"@0 91 3C 64", "@0 F0 7E 7F 09 01 F7", "@5 91 3E 64", "@5 F0", "@5 FF 2F"}},
         // One data byte for program change and channel aftertouch, two for the rest.
-        {{0x00, 0xC5, 0x07, 0x00, 0xD2, 0x40, 0x05, 0x07, 0x00, 0x80, 0x3C, 0x00, 0x00, 0xA1, 0x3C, 0x10, 0x00, 0xBF,
-          0x07, 0x64, 0x00, 0xE3, 0x00, 0x40, 0x01, 0x7F, 0x7F, 0x00, 0xFF, 0x2F, 0x00},
-         {"@0 C5 07", "@0 D2 40", "@5 D2 07", "@5 80 3C 00", "@5 A1 3C 10", "@5 BF 07 64", "@5 E3 00 40",
-          "@6 E3 7F 7F", "@6 FF 2F"}},
+        {{0x00, 0xC5, 0x07, 0x00, 0xD2, 0x40, 0x05, 0x07, 0x00, 0x80, 0x3C, 0x00, 0x00, 0xA1, 0x3C, 0x10,
+          0x00, 0xBF, 0x07, 0x64, 0x00, 0xE3, 0x00, 0x40, 0x01, 0x7F, 0x7F, 0x00, 0xFF, 0x2F, 0x00},
+         {"@0 C5 07", "@0 D2 40", "@5 D2 07", "@5 80 3C 00", "@5 A1 3C 10", "@5 BF 07 64", "@5 E3 00 40", "@6 E3 7F 7F",
+          "@6 FF 2F"}},
         // Clock start and stop make no event but their delta times count.
         {{0x00, 0x90, 0x3C, 0x64, 0x00, 0xFB, 0x10, 0xFC, 0x10, 0x3E, 0x64, 0x00, 0xFF, 0x2F, 0x00},
          {"@0 90 3C 64", "@32 90 3E 64", "@32 FF 2F"}},
@@ -132,10 +133,9 @@ TEST(ReadSmf, DecodesEventsWithRunningStatus) {
 TEST(ReadSmf, LongDeltasAndLengths) {
     // 0x10000000; 0xFFFFFFFF (top bit set: counts as 1); five groups whose
     // top one falls off, 0xF0000005, counting as 0x0FFFFFFB; and 0x80000000.
-    const Read r = read(smf(0, 96,
-                            {{0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x64, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0x3E, 0x64,
-                              0x9F, 0x80, 0x80, 0x80, 0x05, 0x3F, 0x64, 0x88, 0x80, 0x80, 0x80, 0x00, 0x40, 0x64, 0x00,
-                              0xFF, 0x2F, 0x00}}));
+    const Read r = read(smf(
+        0, 96, {{0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x64, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0x3E, 0x64, 0x9F, 0x80,
+                 0x80, 0x80, 0x05, 0x3F, 0x64, 0x88, 0x80, 0x80, 0x80, 0x00, 0x40, 0x64, 0x00, 0xFF, 0x2F, 0x00}}));
     ASSERT_TRUE(r.ok);
     const std::uint32_t t1 = 0x10000000, t2 = t1 + 1, t3 = t2 + 0x0FFFFFFB, t4 = t3 + 0x80000000u;
     EXPECT_EQ(describe(r.song.track(0)),
@@ -180,8 +180,8 @@ TEST(ReadSmf, NextChunkStartsAtTheDeclaredEnd) {
     // A body declared 3 bytes long with no end of track in it, followed by
     // the next chunk: the track ends at its declared end.
     const Bytes second = test::mtrk(end_of_track);
-    const Read overrun = read(concat({test::smf_header(1, 2, 96), bytes_of("MTrk"), test::be32(3), {0x00, 0xC0, 0x05},
-                                      second}));
+    const Read overrun =
+        read(concat({test::smf_header(1, 2, 96), bytes_of("MTrk"), test::be32(3), {0x00, 0xC0, 0x05}, second}));
     EXPECT_TRUE(overrun.ok);
     ASSERT_EQ(overrun.song.track_count(), 2u);
     EXPECT_EQ(describe(overrun.song.track(0)), (Lines{"@0 C0 05", "@0 FF 2F"}));
@@ -227,19 +227,19 @@ TEST(ReadSmf, EventCutOffByTheEndOfInputEndsTheTrackBeforeItsDelta) {
         Lines events;
     } cases[] = {
         {0, {"@0 FF 2F"}},
-        {2, {"@0 FF 2F"}},                      // before the first data byte
-        {3, {"@0 FF 2F"}},                      // before the second
-        {5, {note1, "@0 FF 2F"}},               // running status, no data byte
-        {6, {note1, "@0 FF 2F"}},               // running status, one data byte
-        {8, {note1, note2, "@96 FF 2F"}},       // inside a delta time
-        {9, {note1, note2, "@96 FF 2F"}},       // before the status
-        {10, {note1, note2, "@96 FF 2F"}},      // before the meta type
-        {11, {note1, note2, "@96 FF 2F"}},      // before the meta length
-        {13, {note1, note2, "@96 FF 2F"}},      // inside the meta payload
-        {18, {note1, note2, tempo, "@576 FF 2F"}},          // inside the sysex payload
-        {24, {note1, note2, tempo, sysex, "@576 FF 2F"}},  // before the meta length
-        {25, {note1, note2, tempo, sysex, "@576 FF 2F"}},  // inside the meta length
-        {100, {note1, note2, tempo, sysex, "@576 FF 2F"}},     // inside the long payload
+        {2, {"@0 FF 2F"}},                                        // before the first data byte
+        {3, {"@0 FF 2F"}},                                        // before the second
+        {5, {note1, "@0 FF 2F"}},                                 // running status, no data byte
+        {6, {note1, "@0 FF 2F"}},                                 // running status, one data byte
+        {8, {note1, note2, "@96 FF 2F"}},                         // inside a delta time
+        {9, {note1, note2, "@96 FF 2F"}},                         // before the status
+        {10, {note1, note2, "@96 FF 2F"}},                        // before the meta type
+        {11, {note1, note2, "@96 FF 2F"}},                        // before the meta length
+        {13, {note1, note2, "@96 FF 2F"}},                        // inside the meta payload
+        {18, {note1, note2, tempo, "@576 FF 2F"}},                // inside the sysex payload
+        {24, {note1, note2, tempo, sysex, "@576 FF 2F"}},         // before the meta length
+        {25, {note1, note2, tempo, sysex, "@576 FF 2F"}},         // inside the meta length
+        {100, {note1, note2, tempo, sysex, "@576 FF 2F"}},        // inside the long payload
         {154, {note1, note2, tempo, sysex, text, "@592 FF 2F"}},  // before the last delta
         {156, {note1, note2, tempo, sysex, text, "@592 FF 2F"}},  // before the meta type
     };
@@ -267,16 +267,21 @@ TEST(ReadSmf, HugeLengthCutOffByTheEndOfInputAllocatesNothing) {
 
 TEST(ReadSmf, CutOffTrackThatIsNotTheLastAnnounced) {
     // Its declared end lies beyond the input: no further track chunk.
-    const Read cut = read(first(concat({test::smf_header(1, 3, 96), test::mtrk(end_of_track), test::mtrk(full_body)}),
-                                14 + 12 + 8 + 6));
+    const Read cut = read(
+        first(concat({test::smf_header(1, 3, 96), test::mtrk(end_of_track), test::mtrk(full_body)}), 14 + 12 + 8 + 6));
     EXPECT_FALSE(cut.ok);
     ASSERT_EQ(cut.song.track_count(), 2u);
     EXPECT_EQ(describe(cut.song.track(1)), (Lines{"@0 90 3C 64", "@0 FF 2F"}));
 
     // A track without end of track ends where the next chunk begins; that
     // one is cut off by the end of the input and keeps its whole events.
-    const Read within = read(concat({test::smf_header(1, 2, 96), bytes_of("MTrk"), test::be32(3), {0x00, 0xC0, 0x05},
-                                     bytes_of("MTrk"), test::be32(8), {0x00, 0xC1, 0x06, 0x10, 0xC1, 0x07}}));
+    const Read within = read(concat({test::smf_header(1, 2, 96),
+                                     bytes_of("MTrk"),
+                                     test::be32(3),
+                                     {0x00, 0xC0, 0x05},
+                                     bytes_of("MTrk"),
+                                     test::be32(8),
+                                     {0x00, 0xC1, 0x06, 0x10, 0xC1, 0x07}}));
     EXPECT_TRUE(within.ok);
     ASSERT_EQ(within.song.track_count(), 2u);
     EXPECT_EQ(describe(within.song.track(0)), (Lines{"@0 C0 05", "@0 FF 2F"}));
@@ -382,14 +387,14 @@ TEST(ReadRmid, SecondDataChunkBeforeInfoFailsAndOneAfterIsNotLookedAt) {
     EXPECT_FALSE(before.ok);
     EXPECT_EQ(test::written(before.song), midi_file(1, 0x3C));
 
-    const Read after = read_rmid_of(concat({first_data, info, second_data, test::riff_chunk("LIST", bytes_of("abcd"))}));
+    const Read after =
+        read_rmid_of(concat({first_data, info, second_data, test::riff_chunk("LIST", bytes_of("abcd"))}));
     EXPECT_TRUE(after.ok);
     EXPECT_EQ(test::written(after.song), midi_file(1, 0x3C));
 
     // Other chunks are skipped with their pad byte; the INFO list behind an
     // odd-sized one still counts, so the second data chunk is not read.
-    const Read display =
-        read_rmid_of(concat({first_data, test::riff_chunk("DISP", {1, 0, 0}), info, second_data}));
+    const Read display = read_rmid_of(concat({first_data, test::riff_chunk("DISP", {1, 0, 0}), info, second_data}));
     EXPECT_TRUE(display.ok);
     EXPECT_EQ(display.song.track_count(), 1u);
 }
@@ -432,16 +437,14 @@ TEST(ReadRmid, WalkStopsAtTheFormEndAndAtACutChunkHeader) {
     MidiContainer song;
     EXPECT_TRUE(read_rmid(range_of(form), song));
 
-    for (std::size_t keep : {1u, 4u, 7u})
-        EXPECT_TRUE(read_rmid_of(concat({data, first(bad_list, keep)})).ok) << keep;
+    for (std::size_t keep : {1u, 4u, 7u}) EXPECT_TRUE(read_rmid_of(concat({data, first(bad_list, keep)})).ok) << keep;
 }
 
 TEST(ReadRmid, ListWhoseTypeIsCutOffIsNoInfoList) {
     const Bytes data = test::riff_chunk("data", midi_file(1));
     const Bytes list = concat({bytes_of("LIST"), test::le32(12), bytes_of("INFO"), bytes_of("INAM"), test::le32(0)});
     EXPECT_TRUE(read_rmid_of(concat({data, list})).ok);
-    for (std::size_t keep : {8u, 10u, 11u})
-        EXPECT_FALSE(read_rmid_of(concat({data, first(list, keep)})).ok) << keep;
+    for (std::size_t keep : {8u, 10u, 11u}) EXPECT_FALSE(read_rmid_of(concat({data, first(list, keep)})).ok) << keep;
 }
 
 TEST(ReadRmid, ConvertsEndToEnd) {

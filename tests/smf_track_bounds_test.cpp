@@ -54,8 +54,8 @@ TEST(SmfTrackBounds, EventCrossingTheDeclaredEndIsCutBeforeItsDelta) {
     // The second note's delta (0x30) and status lie inside the chunk, its
     // data bytes behind the declared end where the next chunk begins.
     Bytes first_body = {0x00, 0x90, 0x3C, 0x64, 0x30, 0x90};
-    const Bytes file = concat({smf_header(1, 2, 96), test::bytes_of("MTrk"), test::be32(6), first_body,
-                               mtrk({0x00, 0xFF, 0x2F, 0x00})});
+    const Bytes file = concat(
+        {smf_header(1, 2, 96), test::bytes_of("MTrk"), test::be32(6), first_body, mtrk({0x00, 0xFF, 0x2F, 0x00})});
     MidiContainer song;
     ASSERT_TRUE(read_smf(test::range_of(file), song));
     ASSERT_EQ(song.track_count(), 2u);
@@ -82,8 +82,8 @@ TEST(SmfTrackBounds, TooShortLengthBeforeAnotherTrackKeepsTheTrackAndStops) {
     // The declared end falls inside the first track's events, where no chunk
     // header stands: the track is read whole, and the reading stops there.
     const Bytes body = {0x00, 0x90, 0x3C, 0x64, 0x60, 0x3E, 0x64, 0x00, 0xFF, 0x2F, 0x00};
-    const Bytes file = concat({smf_header(1, 2, 96), test::bytes_of("MTrk"), test::be32(4), body,
-                               mtrk({0x00, 0xFF, 0x2F, 0x00})});
+    const Bytes file =
+        concat({smf_header(1, 2, 96), test::bytes_of("MTrk"), test::be32(4), body, mtrk({0x00, 0xFF, 0x2F, 0x00})});
     MidiContainer song;
     EXPECT_FALSE(read_smf(test::range_of(file), song));
     ASSERT_EQ(song.track_count(), 1u);

@@ -1,10 +1,11 @@
 // The Standard MIDI File writer, byte for byte.
 
-#include <stdexcept>
+#include "midi/smf_writer.h"
 
 #include <gtest/gtest.h>
 
-#include "midi/smf_writer.h"
+#include <stdexcept>
+
 #include "test_support.h"
 
 namespace seqconv {
@@ -76,7 +77,8 @@ TEST(WriteSmf, LoneEndOfTrack) {
     track.add_event(make_end_of_track(0));
     song.add_track(track);
     const Bytes file = written(song);
-    EXPECT_EQ(Bytes(file.begin() + 14, file.end()), (Bytes{0x4D, 0x54, 0x72, 0x6B, 0, 0, 0, 4, 0x00, 0xFF, 0x2F, 0x00}));
+    EXPECT_EQ(Bytes(file.begin() + 14, file.end()),
+              (Bytes{0x4D, 0x54, 0x72, 0x6B, 0, 0, 0, 4, 0x00, 0xFF, 0x2F, 0x00}));
 }
 
 TEST(WriteSmf, RunningStatusWithinAChannelAndCancelledByMetaAndSysex) {

@@ -53,7 +53,8 @@ inline Bytes data_of(const MidiEvent& event) {
 
 // A Standard MIDI File built from its parts.
 inline Bytes smf_header(std::uint16_t form, std::uint16_t tracks, std::uint16_t division) {
-    return concat({bytes_of("MThd"), be32(6),
+    return concat({bytes_of("MThd"),
+                   be32(6),
                    {std::uint8_t(form >> 8), std::uint8_t(form), std::uint8_t(tracks >> 8), std::uint8_t(tracks),
                     std::uint8_t(division >> 8), std::uint8_t(division)}});
 }

@@ -101,8 +101,8 @@ Bytes chunk(const std::string& id, const Bytes& body) {
 }
 
 Bytes smf_header(std::uint16_t form, std::uint16_t tracks, std::uint16_t division) {
-    return chunk("MThd", {0, std::uint8_t(form), 0, std::uint8_t(tracks), std::uint8_t(division >> 8),
-                          std::uint8_t(division)});
+    return chunk("MThd",
+                 {0, std::uint8_t(form), 0, std::uint8_t(tracks), std::uint8_t(division >> 8), std::uint8_t(division)});
 }
 
 // Form 1: a conductor track, then melody and bass on channels 0 and 1.
@@ -110,8 +110,8 @@ Bytes minuet_form1() {
     const std::uint32_t end = song_length(melody);
     Stream conductor;
     conductor.text(0, 0x03, "Minuet");
-    conductor.meta(0, 0x58, {3, 2, 24, 8});           // 3/4
-    conductor.meta(0, 0x51, {0x07, 0xA1, 0x20});      // 120 quarter notes a minute
+    conductor.meta(0, 0x58, {3, 2, 24, 8});       // 3/4
+    conductor.meta(0, 0x51, {0x07, 0xA1, 0x20});  // 120 quarter notes a minute
     conductor.end(end);
     Stream upper, lower;
     upper.text(0, 0x03, "Flute");
@@ -235,8 +235,8 @@ Bytes placeholder_mus() {
     append(file, le16(0));   // secondary channels
     append(file, le16(1));   // instruments
     append(file, le16(0));
-    append(file, le16(0));   // instrument 0
-    file.push_back(0x60);    // score end
+    append(file, le16(0));  // instrument 0
+    file.push_back(0x60);   // score end
     file.push_back(0x00);
     file.resize(32, 0);
     return file;
@@ -261,11 +261,16 @@ Bytes placeholder_lds() {
 
 const std::map<std::string, Bytes>& examples() {
     static const std::map<std::string, Bytes> files = {
-        {"minuet.mid", minuet_form1()},       {"minuet-form0.mid", minuet_form0()},
-        {"minuet.rmi", minuet_rmid()},        {"minuet.gmf", minuet_gmf()},
-        {"placeholder.hmp", placeholder_hmp()}, {"placeholder.hmi", placeholder_hmi()},
-        {"placeholder.xmi", placeholder_xmi()}, {"placeholder.mus", placeholder_mus()},
-        {"placeholder.mids", placeholder_mids()}, {"placeholder.lds", placeholder_lds()},
+        {"minuet.mid", minuet_form1()},
+        {"minuet-form0.mid", minuet_form0()},
+        {"minuet.rmi", minuet_rmid()},
+        {"minuet.gmf", minuet_gmf()},
+        {"placeholder.hmp", placeholder_hmp()},
+        {"placeholder.hmi", placeholder_hmi()},
+        {"placeholder.xmi", placeholder_xmi()},
+        {"placeholder.mus", placeholder_mus()},
+        {"placeholder.mids", placeholder_mids()},
+        {"placeholder.lds", placeholder_lds()},
     };
     return files;
 }

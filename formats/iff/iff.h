@@ -21,9 +21,9 @@ constexpr IffId iff_id(const char (&text)[5]) {
 
 struct IffChunk {
     IffId id{};
-    IffId form_type{};                 // a container's type; zero for a plain chunk
-    std::vector<std::uint8_t> data;    // a plain chunk's bytes
-    std::vector<IffChunk> children;    // a container's chunks in file order
+    IffId form_type{};               // a container's type; zero for a plain chunk
+    std::vector<std::uint8_t> data;  // a plain chunk's bytes
+    std::vector<IffChunk> children;  // a container's chunks in file order
 
     // The n-th child (counting from 0) with that id, or this chunk itself
     // when there are n or fewer.
