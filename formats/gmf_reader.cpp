@@ -1,0 +1,10 @@
+// GMF reader: not written yet. A GMF file converts to an empty song, which
+// is written as a file of zero bytes.
+
+#include "formats/readers.h"
+
+namespace seqconv {
+
+bool read_gmf(ByteRange, MidiContainer&) { return false; }
+
+}  // namespace seqconv

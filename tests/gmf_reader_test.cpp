@@ -1,0 +1,1 @@
+// Tests of the gmf reader come with the reader.

@@ -1,0 +1,1 @@
+// Tests of the hmi reader come with the reader.

@@ -1,0 +1,1 @@
+// Tests of the hmp reader come with the reader.

@@ -1,0 +1,1 @@
+// Tests of the lds reader come with the reader.

@@ -1,0 +1,1 @@
+// Tests of the mids reader come with the reader.

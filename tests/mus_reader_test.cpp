@@ -1,0 +1,1 @@
+// Tests of the mus reader come with the reader.

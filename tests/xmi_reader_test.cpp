@@ -1,0 +1,1 @@
+// Tests of the xmi reader come with the reader.
