@@ -243,8 +243,8 @@ Bytes minuet_xmi() {
     wait_until(std::max(song_length(melody), song_length(bass)) / ticks_per_eighth * xmi_ticks_per_eighth);
     append(events, Bytes{0xFF, 0x2F, 0x00});
 
-    // The directory counts the songs; TIMB lists each channel's program and
-    // bank for the synthesiser drivers.
+    // The directory counts the songs; TIMB lists the programs and banks the
+    // song uses.
     Bytes xdir;
     append(xdir, "XDIR");
     append(xdir, iff_chunk("INFO", le16(1)));
