@@ -74,6 +74,23 @@ void convert(benchmark::State& state, const seqconv::bench::Bytes& input) {
     state.SetBytesProcessed(state.iterations() * std::int64_t(input.size()));
 }
 
+// The same far note ends made by the XMI reader from note durations:
+// 200,000 notes of 10,000,000 ticks each, through detection, reading and
+// writing.
+void BM_ConvertXmiLongNotes(benchmark::State& state) {
+    const auto notes = static_cast<std::uint32_t>(state.range(0));
+    const seqconv::bench::Bytes input = seqconv::bench::xmi_long_notes(notes, far_ahead);
+    seqconv::MidiContainer song;
+    // Every note, its end, the default tempo and the end of track.
+    if (!seqconv::read_xmi(seqconv::ByteRange(input.data(), input.size()), song) || song.track_count() != 1 ||
+        song.track(0).size() != 2 * std::size_t(notes) + 2) {
+        state.SkipWithError("the input does not read as the XMI it should be");
+        return;
+    }
+    convert(state, input);
+}
+BENCHMARK(BM_ConvertXmiLongNotes)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 // A 1 MiB Standard MIDI File.
 void BM_ConvertLargeSmf(benchmark::State& state) {
     convert(state, seqconv::bench::large_smf(std::size_t(state.range(0))));

@@ -97,4 +97,33 @@ inline Bytes nested_tracks(std::uint16_t count) {
     return out;
 }
 
+// An XMI file of one song: `notes` notes ten ticks apart, each sounding
+// `length` ticks, so that every note's end lies beyond all the notes still
+// to come. The reader puts each note's end into the track right after its
+// start.
+inline Bytes xmi_long_notes(std::uint32_t notes, std::uint32_t length) {
+    Bytes events;
+    for (std::uint32_t i = 0; i < notes; ++i) {
+        events.insert(events.end(), {std::uint8_t(0x90 | (i % 16)), std::uint8_t(i & 0x7F), 0x64});
+        put_vlq(events, length);
+        events.push_back(0x0A);  // a delay of ten ticks
+    }
+    events.insert(events.end(), {0xFF, 0x2F, 0x00});
+    const std::uint32_t evnt = std::uint32_t(events.size());
+    if (evnt % 2) events.push_back(0);  // the pad byte after an odd size
+    const std::uint32_t padded = std::uint32_t(events.size());
+
+    // The directory's INFO chunk counts the songs; it puts "XMID" where
+    // detection looks for it, at offset 30.
+    Bytes out = {'F', 'O', 'R', 'M', 0, 0, 0, 14, 'X', 'D', 'I', 'R', 'I',
+                 'N', 'F', 'O', 0,   0, 0, 2, 1,  0,   'C', 'A', 'T', ' '};
+    put_be32(out, 4 + 8 + 4 + 8 + padded);
+    out.insert(out.end(), {'X', 'M', 'I', 'D', 'F', 'O', 'R', 'M'});
+    put_be32(out, 4 + 8 + padded);
+    out.insert(out.end(), {'X', 'M', 'I', 'D', 'E', 'V', 'N', 'T'});
+    put_be32(out, evnt);
+    out.insert(out.end(), events.begin(), events.end());
+    return out;
+}
+
 }  // namespace seqconv::bench

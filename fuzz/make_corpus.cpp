@@ -176,6 +176,43 @@ Bytes info_list() {
     return chunk("LIST", cat({text("INFO"), chunk("INAM", text("Minuet")), chunk("ICOP", text("1725"))}));
 }
 
+// XMI: IFF chunks (big-endian sizes, a pad byte after an odd size) holding
+// songs whose event streams have delay bytes and note durations.
+Bytes iff_chunk(std::string_view id, const Bytes& body) {
+    Bytes out = cat({text(id), be32(std::uint32_t(body.size())), body});
+    if (body.size() % 2 != 0) out.push_back(0);
+    return out;
+}
+Bytes xmi_song(const Bytes& events) {
+    return iff_chunk("FORM",
+                     cat({text("XMID"), iff_chunk("TIMB", {0x01, 0x00, 0x28, 0x00}), iff_chunk("EVNT", events)}));
+}
+Bytes xmi(std::initializer_list<Bytes> songs) {
+    Bytes forms = text("XMID");
+    for (const Bytes& song : songs) forms = cat({forms, song});
+    return cat({iff_chunk("FORM", cat({text("XDIR"), iff_chunk("INFO", le16(std::uint32_t(songs.size())))})),
+                iff_chunk("CAT ", forms)});
+}
+// A tempo at time 0, every kind of channel event, notes overlapping and of
+// no duration, delays of several bytes, a long text, system exclusive, and
+// bytes after the end that are never read.
+Bytes xmi_events() {
+    return cat({meta(0x51, {0x06, 0x1A, 0x80}),
+                {0xC0, 0x28, 0xB0, 0x07, 0x64, 0x90, 0x3C, 0x64},
+                vlq(300),
+                {0x7F, 0x7F, 0x10, 0x90, 0x40, 0x50, 0x00, 0xA0, 0x40, 0x30, 0xD0, 0x50, 0xE0, 0x00, 0x40},
+                {0x3C},
+                meta(0x01, text("A text longer than sixteen bytes")),
+                {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
+                {0x99, 0x24, 0x64, 0x81, 0x00, 0x78},
+                meta(0x2F, {}),
+                {0xF7, 0x00}});
+}
+// A tempo only later on, and no end of track.
+Bytes xmi_later_tempo_no_end() {
+    return cat({{0xC1, 0x30, 0x91, 0x43, 0x50, 0x40, 0x20}, meta(0x51, {0x01, 0xE2, 0x40}), {0x91, 0x45, 0x50, 0x3C}});
+}
+
 struct Seed {
     std::string target;
     std::string name;
@@ -280,15 +317,10 @@ std::vector<Seed> seeds() {
         hmi.resize(64, 0);
         convert_seed("hmi_header.hmi", selector_for("hmi"), hmi, detected_by(seqconv::detect_hmi));
     }
-    {
-        // FORM XDIR holding one INFO chunk (one sequence), then CAT of XMID.
-        const Bytes evnt = cat({{0xC0, 0x00, 0x90, 0x3C, 0x64, 0x3C, 0x78}, meta(0x2F, {})});
-        const Bytes xmid = cat({text("FORM"), be32(std::uint32_t(4 + 8 + evnt.size())), text("XMID"), text("EVNT"),
-                                be32(std::uint32_t(evnt.size())), evnt});
-        const Bytes xmi = cat({text("FORM"), be32(14), text("XDIR"), text("INFO"), be32(2), le16(1), text("CAT "),
-                               be32(std::uint32_t(4 + xmid.size())), text("XMID"), xmid});
-        convert_seed("xmi_one_sequence.xmi", selector_for("xmi"), xmi, detected_by(seqconv::detect_xmi));
-    }
+    convert_seed("xmi_one_song_promoted.xmi", selector_for("xmi", true), xmi({xmi_song(xmi_events())}), converts());
+    convert_seed("xmi_three_songs.xmi", selector_for("xmi"),
+                 xmi({xmi_song(xmi_events()), xmi_song(xmi_later_tempo_no_end()), xmi_song({0x90, 0x3C, 0x64, 0x00})}),
+                 converts());
     {
         // Two instruments, so the score starts at 16 + 2 * 2; notes, a
         // release with a delay, the end of the score.

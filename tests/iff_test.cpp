@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "iff_support.h"
 
 namespace seqconv {
 namespace {
@@ -15,14 +15,9 @@ using test::Bytes;
 using test::bytes_of;
 using test::concat;
 
-// A chunk with its pad byte after an odd size.
-Bytes chunk(const std::string& id, const Bytes& body) {
-    Bytes out = concat({bytes_of(id), be32(std::uint32_t(body.size())), body});
-    if (body.size() % 2) out.push_back(0);
-    return out;
-}
+Bytes chunk(const std::string& id, const Bytes& body) { return test::iff_chunk(id, body); }
 Bytes container(const std::string& id, const std::string& type, const Bytes& children) {
-    return chunk(id, concat({bytes_of(type), children}));
+    return test::iff_container(id, type, children);
 }
 
 bool parse(const Bytes& input, IffTree& tree) { return parse_iff(test::range_of(input), tree); }
@@ -115,6 +110,29 @@ TEST(Iff, HeaderCutOffByTheEndEndsTheList) {
     IffTree cut;
     EXPECT_TRUE(parse(concat({bytes_of("FORM"), be32(2), {'X', 'D'}}), cut));
     EXPECT_TRUE(cut.chunks.empty());
+    // Inside a container, a header that does not fit ends the container's
+    // list only: the parse goes on behind it.
+    IffTree inner;
+    ASSERT_TRUE(parse(concat({container("FORM", "XDIR", concat({chunk("ABCD", {1, 2}), bytes_of("EFGHIJ")})),
+                              container("CAT ", "XMID", {})}),
+                      inner));
+    ASSERT_EQ(inner.chunks.size(), 2u);
+    EXPECT_EQ(inner.chunks[0].children.size(), 1u);
+    EXPECT_EQ(inner.chunks[1].id, iff_id("CAT "));
+}
+
+TEST(Iff, ContainerTooSmallForItsTypeTakesItFromTheBytesBehind) {
+    // A CAT of size 1: its type is read from the four bytes after the size,
+    // then the next chunk starts behind the one byte and its pad.
+    const Bytes cat = concat({bytes_of("CAT "), be32(1), {'Q', 0}, chunk("ABCD", {7})});
+    IffTree tree;
+    ASSERT_TRUE(parse(container("FORM", "XDIR", cat), tree));
+    const IffChunk& form = tree.chunks.at(0);
+    ASSERT_EQ(form.children.size(), 2u);
+    EXPECT_EQ(form.children[0].form_type, (IffId{'Q', 0, 'A', 'B'}));
+    EXPECT_TRUE(form.children[0].children.empty());
+    EXPECT_EQ(form.children[1].id, iff_id("ABCD"));
+    EXPECT_EQ(form.children[1].data, Bytes{7});
 }
 
 // FORM, CAT, FORM, ... nested `levels` deep, each holding the next.

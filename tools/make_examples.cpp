@@ -4,6 +4,7 @@
 //   make_examples DIR           writes the files into DIR
 //   make_examples --check DIR   exits 1 when DIR's files differ from them
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -199,6 +200,67 @@ Bytes minuet_gmf() {
     return file;
 }
 
+// An IFF chunk: id, big-endian size, body, a pad byte after an odd size.
+Bytes iff_chunk(const std::string& id, const Bytes& body) {
+    Bytes out = chunk(id, body);
+    if (body.size() % 2) out.push_back(0);
+    return out;
+}
+
+// XMI: the same music as one song. Its ticks run at 120 a second, 60 to the
+// quarter note; delays are bytes below 80 that add up, every event carries
+// its status, and each note on carries its duration instead of a note off.
+Bytes minuet_xmi() {
+    constexpr std::uint32_t xmi_ticks_per_eighth = 30;
+    std::multimap<std::uint32_t, Bytes> notes;
+    const auto collect = [&](std::uint8_t channel, const std::vector<Note>& voice, std::uint8_t velocity) {
+        std::uint32_t time = 0;
+        for (const Note& note : voice) {
+            const std::uint32_t length = note.beats * xmi_ticks_per_eighth;
+            Bytes on{std::uint8_t(0x90 | channel), note.key, velocity};
+            vlq(on, length - 2);
+            notes.emplace(time, on);
+            time += length;
+        }
+    };
+    collect(0, melody, 0x60);
+    collect(1, bass, 0x50);
+
+    Bytes events = {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0xC0, 73, 0xC1, 70};
+    std::uint32_t now = 0;
+    const auto wait_until = [&](std::uint32_t time) {
+        for (std::uint32_t delay = time - now; delay > 0;) {
+            const std::uint8_t step = std::uint8_t(delay < 0x7F ? delay : 0x7F);
+            events.push_back(step);
+            delay -= step;
+        }
+        now = time;
+    };
+    for (const auto& [time, message] : notes) {
+        wait_until(time);
+        append(events, message);
+    }
+    wait_until(std::max(song_length(melody), song_length(bass)) / ticks_per_eighth * xmi_ticks_per_eighth);
+    append(events, Bytes{0xFF, 0x2F, 0x00});
+
+    // The directory counts the songs; TIMB lists the programs and banks the
+    // song uses.
+    Bytes xdir;
+    append(xdir, "XDIR");
+    append(xdir, iff_chunk("INFO", le16(1)));
+    Bytes song;
+    append(song, "XMID");
+    append(song, iff_chunk("TIMB", {0x02, 0x00, 73, 0, 70, 0}));
+    append(song, iff_chunk("EVNT", events));
+    Bytes songs;
+    append(songs, "XMID");
+    append(songs, iff_chunk("FORM", song));
+
+    Bytes file = iff_chunk("FORM", xdir);
+    append(file, iff_chunk("CAT ", songs));
+    return file;
+}
+
 // Files of the formats whose contents are not converted yet: a header each.
 Bytes placeholder_hmp() {
     Bytes file;
@@ -210,19 +272,6 @@ Bytes placeholder_hmi() {
     Bytes file;
     append(file, "HMI-MIDISONG061595");
     file.resize(64, 0);
-    return file;
-}
-Bytes placeholder_xmi() {
-    Bytes file;
-    append(file, "FORM");
-    append(file, be32(14));
-    append(file, "XDIR");
-    append(file, "INFO");
-    append(file, be32(2));
-    append(file, le16(1));
-    append(file, "CAT ");
-    append(file, be32(4));
-    append(file, "XMID");
     return file;
 }
 Bytes placeholder_mus() {
@@ -267,7 +316,7 @@ const std::map<std::string, Bytes>& examples() {
         {"minuet.gmf", minuet_gmf()},
         {"placeholder.hmp", placeholder_hmp()},
         {"placeholder.hmi", placeholder_hmi()},
-        {"placeholder.xmi", placeholder_xmi()},
+        {"minuet.xmi", minuet_xmi()},
         {"placeholder.mus", placeholder_mus()},
         {"placeholder.mids", placeholder_mids()},
         {"placeholder.lds", placeholder_lds()},

@@ -7,8 +7,9 @@
 //   8 + S   0/1   a pad byte after an odd S
 //
 // A size that runs past the enclosing range is clamped to it. A chunk
-// header that does not fit before the enclosing end is not a chunk: the list
-// of chunks ends there.
+// header, or a container's type, that does not fit before the enclosing end
+// is not a chunk: the list of chunks at that level ends there, and the
+// enclosing container ends as usual.
 
 #include "formats/iff/iff.h"
 

@@ -46,6 +46,8 @@ inline constexpr std::size_t iff_max_depth = 256;
 // within the enclosing range that ends at offset `end` of the cursor's range.
 // Which container may stand here depends on `expect_form`: a "FORM" where it
 // is set, a "CAT " where it is not; the other one refuses the parse.
+// Returns false when the parse is refused, and also when no chunk fits
+// before `end` (then nothing is refused: a list of chunks ends there).
 bool parse_iff_chunk(ByteCursor& cursor, std::size_t end, IffChunk& chunk, bool expect_form);
 
 // Parses the whole input into `tree`: a FORM may open it, "CAT " containers
