@@ -1,10 +1,149 @@
-// MUS reader: not written yet. A MUS file converts to an empty song, which
-// is written as a file of zero bytes.
+// MUS reader: a compact score for sixteen channels whose delays count in
+// ticks of about 1/140 s.
+//
+//   offset  size  meaning (little-endian)
+//   0       4     "MUS" 1A
+//   4       2     L: score length in bytes
+//   6       2     S: offset of the score
+//   8       6     channel counts, a reserved word (not read)
+//   12      2     instrument count (checked by the detector only)
+//   14      ...   instrument list (not read: the score sets instruments)
+//   S       L     the score
+//
+// A score event is a descriptor byte (bit 7: a delay follows the event;
+// bits 4-6: kind; bits 0-3: channel), its data bytes, and then, with bit 7
+// set, a delay in ticks as a variable-length quantity.
+//
+//   kind  event         data bytes
+//   0     release note  note
+//   1     play note     note, with bit 7 set when a velocity byte follows
+//   2     pitch wheel   P: 0 to 255, 128 the centre
+//   3     system event  a controller number 10-14, sent with the value 1
+//   4     controller    number 0 (instrument) or 1-9, then the value
+//   6     score end     only as the exact byte 60; nothing is read after it
+//   5, 7  (measure end and unused kinds: refused)
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
 
 #include "formats/readers.h"
+#include "formats/smf_reader.h"
 
 namespace seqconv {
 
-bool read_mus(ByteRange, MidiContainer&) { return false; }
+namespace {
+
+constexpr std::uint8_t score_end = 0x60;
+constexpr std::uint32_t ticks_per_quarter = 89;
+// 631578 microseconds per quarter note: with 89 ticks to the quarter, the
+// score's 140 ticks a second (140.9, as near as a whole tempo comes).
+constexpr std::uint8_t tempo[] = {0xFF, 0x51, 0x09, 0xA3, 0x1A};
+
+// MIDI controller by MUS controller number: 1-9 for controller events, 10-14
+// for system events. Number 0 is the instrument change.
+constexpr std::uint8_t controllers[15] = {0x00, 0x00, 0x01, 0x07, 0x0A, 0x0B, 0x5B, 0x5D,
+                                          0x40, 0x43, 0x78, 0x7B, 0x7E, 0x7F, 0x79};
+
+// Percussion is MUS channel 15 and MIDI channel 9; MUS channels 9 to 14 move
+// up one to make room for it.
+std::uint32_t midi_channel(std::uint8_t mus_channel) {
+    if (mus_channel == 15) return 9;
+    return mus_channel < 9 ? mus_channel : mus_channel + 1u;
+}
+
+// Scores carry volumes and velocities up to 255, but a MIDI data byte holds
+// seven bits: a larger one would be read back as a status byte.
+std::uint8_t clamped(std::uint8_t value) { return value > 0x7F ? 0x7F : value; }
+
+struct Message {
+    MidiEventType type = MidiEventType::note_on;
+    std::uint8_t data[2] = {0, 0};
+    std::size_t size = 2;
+};
+
+enum class Step { message, cut_off, malformed };
+
+// Reads the data bytes of the event that `descriptor` begins. `velocity` is
+// the velocity remembered for the event's channel.
+Step read_message(ByteCursor& cursor, std::uint8_t descriptor, std::uint8_t& velocity, Message& out) {
+    std::uint8_t first = 0, second = 0;
+    switch ((descriptor >> 4) & 7) {
+        case 0:  // release note: a note on with velocity 0
+            if (!cursor.u8(first)) return Step::cut_off;
+            out = {MidiEventType::note_on, {std::uint8_t(first & 0x7F), 0}, 2};
+            return Step::message;
+        case 1:  // play note, with the channel's last velocity unless one follows
+            if (!cursor.u8(first)) return Step::cut_off;
+            if (first & 0x80) {
+                if (!cursor.u8(second)) return Step::cut_off;
+                velocity = clamped(second);
+            }
+            out = {MidiEventType::note_on, {std::uint8_t(first & 0x7F), velocity}, 2};
+            return Step::message;
+        case 2:  // pitch wheel: P is the top eight of the wheel's fourteen bits
+            if (!cursor.u8(first)) return Step::cut_off;
+            out = {MidiEventType::pitch_wheel, {std::uint8_t((first & 1) << 6), std::uint8_t(first >> 1)}, 2};
+            return Step::message;
+        case 3:  // system event
+            if (!cursor.u8(first)) return Step::cut_off;
+            if (first < 10 || first > 14) return Step::malformed;
+            out = {MidiEventType::control_change, {controllers[first], 1}, 2};
+            return Step::message;
+        case 4:  // controller
+            if (!cursor.u8(first)) return Step::cut_off;
+            if (first >= 10) return Step::malformed;
+            if (!cursor.u8(second)) return Step::cut_off;
+            if (first == 0)
+                out = {MidiEventType::program_change, {clamped(second), 0}, 1};
+            else
+                out = {MidiEventType::control_change, {controllers[first], clamped(second)}, 2};
+            return Step::message;
+        default:
+            return Step::malformed;
+    }
+}
+
+}  // namespace
+
+bool read_mus(ByteRange input, MidiContainer& song) {
+    ByteCursor cursor(input);
+    std::uint16_t score_length = 0, score_start = 0;
+    if (!cursor.expect("MUS\x1A") || !cursor.le16(score_length) || !cursor.le16(score_start)) return false;
+
+    song.initialize(0, ticks_per_quarter);
+    MidiTrack conductor;
+    conductor.add_event(MidiEvent(0, MidiEventType::extended, 0, tempo, sizeof tempo));
+    conductor.add_event(make_end_of_track(0));
+    song.add_track(std::move(conductor));
+
+    MidiTrack score;
+    std::array<std::uint8_t, 16> velocities{};  // by MIDI channel
+    std::uint32_t time = 0;
+    const std::size_t score_stop = std::size_t{score_start} + score_length;
+    cursor.seek(score_start);
+    // An event cut off by the end of the file ends the score as its end
+    // event would: the events before it stand.
+    while (cursor.offset() < score_stop) {
+        std::uint8_t descriptor = 0;
+        if (!cursor.u8(descriptor) || descriptor == score_end) break;
+        const std::uint32_t channel = midi_channel(descriptor & 0x0F);
+        Message message;
+        const Step step = read_message(cursor, descriptor, velocities[channel], message);
+        if (step == Step::malformed) return false;
+        if (step == Step::cut_off) break;
+        score.add_event(MidiEvent(time, message.type, channel, message.data, message.size));
+
+        if (descriptor & 0x80) {
+            std::uint32_t delay = 0;
+            if (!read_vlq(cursor, delay)) break;  // only the delay is lost
+            if (delay & 0x80000000u) return false;
+            time = add_ticks(time, delay);
+        }
+    }
+    score.add_event(make_end_of_track(time));
+    song.add_track(std::move(score));
+    return true;
+}
 
 }  // namespace seqconv

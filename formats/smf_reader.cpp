@@ -67,11 +67,9 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
             std::uint32_t delta = 0;
             if (!read_vlq(cursor, delta)) return Step::cut_off;
             if (!smf_mode && cursor.offset() >= limit) return Step::cut_off;
-            // A delta with the top bit set counts as its magnitude. Time
-            // stops at the largest tick rather than wrap around to the start
-            // of the song, which would put later events before earlier ones.
+            // A delta with the top bit set counts as its magnitude.
             if (delta & 0x80000000u) delta = 0u - delta;
-            time = delta > 0xFFFFFFFFu - time ? 0xFFFFFFFFu : time + delta;
+            time = add_ticks(time, delta);
 
             std::uint8_t status = 0;
             if (!cursor.u8(status)) return Step::cut_off;

@@ -13,6 +13,13 @@ namespace seqconv {
 // Returns false, with the cursor where it was, when the range ends first.
 bool read_vlq(ByteCursor& cursor, std::uint32_t& value);
 
+// A time moved on by `delta` ticks. It stops at the largest tick rather than
+// wrap around to the start of the song, which would put later events before
+// earlier ones.
+inline std::uint32_t add_ticks(std::uint32_t time, std::uint32_t delta) {
+    return delta > 0xFFFFFFFFu - time ? 0xFFFFFFFFu : time + delta;
+}
+
 // Decodes one track body in Standard MIDI File syntax from the cursor on and
 // adds the finished track to `song`. In SMF mode (`smf_mode` true) only an
 // FF 2F meta event ends the track; in GMF mode the track also ends when the

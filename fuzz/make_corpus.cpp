@@ -322,18 +322,45 @@ std::vector<Seed> seeds() {
                  xmi({xmi_song(xmi_events()), xmi_song(xmi_later_tempo_no_end()), xmi_song({0x90, 0x3C, 0x64, 0x00})}),
                  converts());
     {
-        // Two instruments, so the score starts at 16 + 2 * 2; notes, a
-        // release with a delay, the end of the score.
-        const Bytes score = {0x10, 0x3C, 0x90, 0xBC, 0x64, 0x10, 0x00, 0x3C, 0x20, 0x80, 0x30, 0x00, 0x3C, 0x60};
-        const Bytes mus = cat({text("MUS\x1A"), le16(std::uint32_t(score.size())), le16(20), le16(1), le16(0), le16(2),
-                               le16(0), le16(0), le16(128), score});
-        convert_seed("mus_two_instruments.mus", selector_for("mus"), mus, detected_by(seqconv::detect_mus));
+        // Two instruments, so the score starts at 16 + 2 * 2.
+        const auto mus = [](const Bytes& score) {
+            return cat({text("MUS\x1A"), le16(std::uint32_t(score.size())), le16(20), le16(2), le16(1), le16(2),
+                        le16(0), le16(0), le16(128), score});
+        };
+        // Notes, a release with a delay, the end of the score.
+        convert_seed("mus_two_instruments.mus", selector_for("mus"),
+                     mus({0x10, 0x3C, 0x91, 0xBE, 0x64, 0x10, 0x80, 0x3C, 0x20, 0x01, 0x3E, 0x60}), converts());
+        // Every kind of event, the percussion channel, a volume above 127,
+        // remembered velocities, and delays of one and two bytes.
+        convert_seed("mus_every_event_kind_promoted.mus", selector_for("mus", true),
+                     mus({0x40, 0x00, 0x30, 0x41, 0x03, 0xC8, 0x4F, 0x04, 0x40, 0x10, 0xBC, 0x64, 0x9F, 0xA4,
+                          0x7F, 0x20, 0x20, 0xA0, 0x11, 0xC0, 0x50, 0x91, 0x43, 0x10, 0x80, 0x3C, 0x81, 0x00,
+                          0x0F, 0x24, 0x01, 0x40, 0x01, 0x43, 0x31, 0x0B, 0x30, 0x0E, 0x22, 0x80, 0x60}),
+                     converts());
     }
     {
-        const Bytes fmt = cat({le32(96), le32(0x0001FFFF), le32(1)});
-        const Bytes block = cat({le32(0), le32(12), le32(0), le32(0), le32(0x00403C90)});
-        const Bytes mids = riff("MIDS", cat({chunk("fmt ", fmt), chunk("data", cat({le32(1), block}))}));
-        convert_seed("mids_one_block.mds", selector_for("mds"), mids, detected_by(seqconv::detect_mids));
+        // Tempo changes, short messages of one and two data bytes, a status
+        // and a kind that are dropped, and two blocks whose deltas run on.
+        const Bytes tempo = le32(0x0107A120), program = le32(0x000007C0), note = le32(0x00643C90);
+        const Bytes note_off = le32(0x00403C80), wheel = le32(0x004000E1), pressure = le32(0x000040D1);
+        const Bytes dropped = le32(0x000000F8), other_kind = le32(0x02000000), slower = le32(0x010927C0);
+        const auto block = [](std::uint32_t start, std::initializer_list<Bytes> events) {
+            const Bytes body = cat(events);
+            return cat({le32(start), le32(std::uint32_t(body.size())), body});
+        };
+        const auto with_id = [](std::uint32_t delta, const Bytes& word) { return cat({le32(delta), le32(0), word}); };
+        const Bytes ids = cat({le32(2), block(0, {with_id(0, tempo), with_id(0, program), with_id(0, note)}),
+                               block(96, {with_id(96, note_off), with_id(0, wheel), with_id(10, pressure),
+                                          with_id(0, dropped), with_id(0, other_kind), with_id(20, slower)})});
+        convert_seed("mids_stream_ids.mds", selector_for("mds"),
+                     riff("MIDS", cat({chunk("fmt ", cat({le32(96), le32(4096), le32(0)})), chunk("data", ids)})),
+                     converts());
+        // Without stream ids, and a fmt chunk of odd size with its pad byte.
+        const Bytes no_ids = cat({le32(1), block(0, {le32(0), tempo, le32(0), note, le32(480), note_off})});
+        convert_seed(
+            "mids_no_stream_ids_promoted.mds", selector_for("mds", true),
+            riff("MIDS", cat({chunk("fmt ", cat({le32(480), le32(0), le32(1), {0x00}})), chunk("data", no_ids)})),
+            converts());
     }
     {
         // LDS modules are known by their extension and a first byte of 0 to 2.
@@ -351,7 +378,10 @@ std::vector<Seed> seeds() {
     }
     {
         const Bytes gmf = cat({text("GMF"), {0x01, 0x00, 0x05, 0x00}, gmf_stream(), end_of_track});
-        convert_seed("gmf_stream.gmf", selector_for("gmf"), gmf, detected_by(seqconv::detect_gmf));
+        convert_seed("gmf_stream.gmf", selector_for("gmf"), gmf, converts());
+        // A tempo too slow for 24 bits, and a stream that ends with the file.
+        convert_seed("gmf_slow_without_end_promoted.gmf", selector_for("gmf", true),
+                     cat({text("GMF"), {0x01, 0x01, 0x2C, 0x00}, gmf_stream()}), converts());
     }
     return out;
 }

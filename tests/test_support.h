@@ -101,6 +101,19 @@ inline std::vector<std::string> describe(const MidiTrack& track) {
 }
 using Lines = std::vector<std::string>;
 
+// A track on one line, its events joined by ", "; a song as
+// "form/timebase: track | track".
+inline std::string joined(const MidiTrack& track) {
+    std::string out;
+    for (const std::string& event : describe(track)) out += (out.empty() ? "" : ", ") + event;
+    return out;
+}
+inline std::string summary(const MidiContainer& song) {
+    std::string out = std::to_string(song.form()) + "/" + std::to_string(song.timebase()) + ":";
+    for (std::size_t i = 0; i < song.track_count(); ++i) out += (i == 0 ? " " : " | ") + joined(song.track(i));
+    return out;
+}
+
 inline Bytes written(const MidiContainer& song) {
     Bytes out;
     write_smf(song, out);

@@ -87,10 +87,15 @@ void play(Stream& stream, std::uint8_t channel, const std::vector<Note>& notes, 
     }
 }
 
-std::uint32_t song_length(const std::vector<Note>& notes) {
+std::uint32_t eighths_of(const std::vector<Note>& notes) {
     std::uint32_t eighths = 0;
     for (const Note& note : notes) eighths += note.beats;
-    return eighths * ticks_per_eighth;
+    return eighths;
+}
+
+// The song ends with its longer voice, the bass.
+std::uint32_t song_length(std::uint32_t eighth = ticks_per_eighth) {
+    return std::max(eighths_of(melody), eighths_of(bass)) * eighth;
 }
 
 Bytes chunk(const std::string& id, const Bytes& body) {
@@ -108,7 +113,7 @@ Bytes smf_header(std::uint16_t form, std::uint16_t tracks, std::uint16_t divisio
 
 // Form 1: a conductor track, then melody and bass on channels 0 and 1.
 Bytes minuet_form1() {
-    const std::uint32_t end = song_length(melody);
+    const std::uint32_t end = song_length();
     Stream conductor;
     conductor.text(0, 0x03, "Minuet");
     conductor.meta(0, 0x58, {3, 2, 24, 8});       // 3/4
@@ -128,27 +133,36 @@ Bytes minuet_form1() {
     return file;
 }
 
-// Form 0: the same music in one track, the two voices interleaved by time.
-Stream minuet_stream() {
-    Stream merged;
-    std::multimap<std::uint32_t, Bytes> events;
+// The two voices as one list of channel messages by time, with `eighth`
+// ticks to the eighth note: the programs, then the notes, each ended a
+// twelfth of an eighth early.
+using Messages = std::multimap<std::uint32_t, Bytes>;
+Messages minuet_messages(std::uint32_t eighth) {
+    Messages events;
+    events.emplace(0, Bytes{0xC0, 73});
+    events.emplace(0, Bytes{0xC1, 70});
     const auto collect = [&](std::uint8_t channel, const std::vector<Note>& notes, std::uint8_t velocity) {
         std::uint32_t time = 0;
         for (const Note& note : notes) {
-            const std::uint32_t length = note.beats * ticks_per_eighth;
+            const std::uint32_t length = note.beats * eighth;
             events.emplace(time, Bytes{std::uint8_t(0x90 | channel), note.key, velocity});
-            events.emplace(time + length - 4, Bytes{std::uint8_t(0x80 | channel), note.key, 0x40});
+            events.emplace(time + length - eighth / 12, Bytes{std::uint8_t(0x80 | channel), note.key, 0x40});
             time += length;
         }
     };
     collect(0, melody, 0x60);
     collect(1, bass, 0x50);
-    merged.meta(0, 0x51, {0x07, 0xA1, 0x20});
-    merged.channel(0, 0xC0, {73});
-    merged.channel(0, 0xC1, {70});
-    for (const auto& [time, message] : events)
+    return events;
+}
+
+// Form 0: the same music in one track, the two voices interleaved by time.
+// `tempo`: whether the stream sets its own tempo.
+Stream minuet_stream(std::uint32_t eighth = ticks_per_eighth, bool tempo = true) {
+    Stream merged;
+    if (tempo) merged.meta(0, 0x51, {0x07, 0xA1, 0x20});
+    for (const auto& [time, message] : minuet_messages(eighth))
         merged.channel(time, message[0], Bytes(message.begin() + 1, message.end()));
-    merged.end(song_length(melody));
+    merged.end(song_length(eighth));
     return merged;
 }
 
@@ -190,13 +204,108 @@ Bytes minuet_rmid() {
 }
 
 // GMF: "GMF" 01, tempo in tenths of a second per quarter note, one byte,
-// then a bare event stream without chunk framing.
+// then a bare event stream without chunk framing, at 192 ticks to the
+// quarter note.
 Bytes minuet_gmf() {
     Bytes file;
     append(file, "GMF");
     append(file, Bytes{0x01, 0x00, 0x05, 0x00});
-    Stream stream = minuet_stream();
-    append(file, stream.bytes);
+    append(file, minuet_stream(96, false).bytes);
+    return file;
+}
+
+// MUS: a 16-byte header, the instrument list, then the score. Its ticks
+// run at 140 a second, so 35 ticks make an eighth note at 120 quarter notes
+// a minute. Each event is a descriptor (bit 7: a delay follows; kind; MUS
+// channel) and its data; the last event at a time carries the delay to the
+// next.
+Bytes minuet_mus() {
+    const Messages messages = minuet_messages(35);
+    Bytes score;
+    std::uint8_t velocity[2] = {0, 0};
+    for (auto event = messages.begin(); event != messages.end(); ++event) {
+        const auto& [time, message] = *event;
+        const std::uint8_t channel = message[0] & 0x0F;
+        const std::size_t descriptor_at = score.size();
+        switch (message[0] >> 4) {
+            case 0x9:  // play note, with a velocity only when it changes
+                score.push_back(std::uint8_t(0x10 | channel));
+                if (message[2] == velocity[channel]) {
+                    score.push_back(message[1]);
+                } else {
+                    append(score, Bytes{std::uint8_t(0x80 | message[1]), message[2]});
+                    velocity[channel] = message[2];
+                }
+                break;
+            case 0x8:  // release note
+                append(score, Bytes{channel, message[1]});
+                break;
+            default:  // instrument change: controller 0
+                append(score, Bytes{std::uint8_t(0x40 | channel), 0, message[1]});
+        }
+        const auto next = std::next(event);
+        const std::uint32_t until = next == messages.end() ? song_length(35) : next->first;
+        if (until > time) {
+            score[descriptor_at] |= 0x80;
+            vlq(score, until - time);
+        }
+    }
+    score.push_back(0x60);  // score end
+
+    Bytes file;
+    append(file, "MUS");
+    file.push_back(0x1A);
+    append(file, le16(std::uint16_t(score.size())));
+    append(file, le16(20));  // score start: after two instruments
+    append(file, le16(2));   // primary channels
+    append(file, le16(0));   // secondary channels
+    append(file, le16(2));   // instruments
+    append(file, le16(0));
+    append(file, le16(73));  // flute
+    append(file, le16(70));  // bassoon
+    append(file, score);
+    return file;
+}
+
+// RIFF MIDS: a "fmt " chunk (ticks per quarter note, largest block, flags
+// 0: events carry a stream id), then "data": a block count and blocks of
+// events, each a delta, a stream id and a word (kind in the top byte: 1 a
+// tempo, 0 a short message from the low byte up).
+Bytes minuet_mids() {
+    const std::uint32_t eighth = ticks_per_eighth;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> events;  // time, word
+    events.push_back({0, 0x01000000 | 500000});
+    for (const auto& [time, message] : minuet_messages(eighth))
+        events.push_back(
+            {time, std::uint32_t(message[0] | message[1] << 8 | (message.size() > 2 ? message[2] << 16 : 0))});
+    constexpr std::size_t per_block = 16;
+    Bytes blocks;
+    std::uint32_t block_count = 0, now = 0;
+    for (std::size_t first = 0; first < events.size(); first += per_block, ++block_count) {
+        Bytes block;
+        for (std::size_t i = first; i < events.size() && i < first + per_block; ++i) {
+            append(block, le32(events[i].first - now));
+            append(block, le32(0));  // stream id
+            append(block, le32(events[i].second));
+            now = events[i].first;
+        }
+        append(blocks, le32(events[first].first));  // the block's start time
+        append(blocks, le32(std::uint32_t(block.size())));
+        append(blocks, block);
+    }
+    Bytes file;
+    append(file, "RIFF");
+    append(file, le32(std::uint32_t(4 + 8 + 12 + 8 + 4 + blocks.size())));
+    append(file, "MIDS");
+    append(file, "fmt ");
+    append(file, le32(12));
+    append(file, le32(96));                             // ticks per quarter note
+    append(file, le32(std::uint32_t(per_block * 12)));  // largest block
+    append(file, le32(0));                              // flags
+    append(file, "data");
+    append(file, le32(std::uint32_t(4 + blocks.size())));
+    append(file, le32(block_count));
+    append(file, blocks);
     return file;
 }
 
@@ -240,7 +349,7 @@ Bytes minuet_xmi() {
         wait_until(time);
         append(events, message);
     }
-    wait_until(std::max(song_length(melody), song_length(bass)) / ticks_per_eighth * xmi_ticks_per_eighth);
+    wait_until(song_length(xmi_ticks_per_eighth));
     append(events, Bytes{0xFF, 0x2F, 0x00});
 
     // The directory counts the songs; TIMB lists the programs and banks the
@@ -274,34 +383,6 @@ Bytes placeholder_hmi() {
     file.resize(64, 0);
     return file;
 }
-Bytes placeholder_mus() {
-    Bytes file;
-    append(file, "MUS");
-    file.push_back(0x1A);
-    append(file, le16(2));   // score length
-    append(file, le16(18));  // score start
-    append(file, le16(1));   // primary channels
-    append(file, le16(0));   // secondary channels
-    append(file, le16(1));   // instruments
-    append(file, le16(0));
-    append(file, le16(0));  // instrument 0
-    file.push_back(0x60);   // score end
-    file.push_back(0x00);
-    file.resize(32, 0);
-    return file;
-}
-Bytes placeholder_mids() {
-    Bytes file;
-    append(file, "RIFF");
-    append(file, le32(4 + 8 + 12));
-    append(file, "MIDS");
-    append(file, "fmt ");
-    append(file, le32(12));
-    append(file, le32(96));  // time format
-    append(file, le32(0));
-    append(file, le32(0));
-    return file;
-}
 Bytes placeholder_lds() {
     Bytes file{0x00};
     file.resize(32, 0);
@@ -317,8 +398,8 @@ const std::map<std::string, Bytes>& examples() {
         {"placeholder.hmp", placeholder_hmp()},
         {"placeholder.hmi", placeholder_hmi()},
         {"minuet.xmi", minuet_xmi()},
-        {"placeholder.mus", placeholder_mus()},
-        {"placeholder.mids", placeholder_mids()},
+        {"minuet.mus", minuet_mus()},
+        {"minuet.mids", minuet_mids()},
         {"placeholder.lds", placeholder_lds()},
     };
     return files;
