@@ -220,18 +220,22 @@ TEST(ReadLds, FailingPlayerKeepsTheConductorTrackOnly) {
 
 TEST(ReadLds, FadesScaleTheVolumeOfNewNotes) {
     const struct {
+        int row_speed;
         std::initializer_list<std::uint16_t> fade_words;
         Lines volumes;  // of notes in every row
     } cases[] = {
         // From full volume down by 64 a tick: 192, 128, 64, then 1 and stop.
-        {{command(0xF3, 0x40)}, {"@4 B0 07 5F", "@5 B0 07 3F", "@6 B0 07 1F", "@7 B0 07 00"}},
+        {0, {command(0xF3, 0x40)}, {"@4 B0 07 5F", "@5 B0 07 3F", "@6 B0 07 1F", "@7 B0 07 00"}},
+        {3, {command(0xF3, 0x40)}, {"@7 B0 07 00"}},
         // From 128: 64, 1; then up by 64: 65, then back at 128 and stop.
-        {{command(0xF4, 0x80), command(0xF3, 0x40), rest, command(0xF3, 0xC0)},
+        {0,
+         {command(0xF4, 0x80), command(0xF3, 0x40), rest, command(0xF3, 0xC0)},
          {"@4 B0 07 3F", "@5 B0 07 1F", "@6 B0 07 00", "@7 B0 07 20", "@8 B0 07 3F"}},
     };
     for (const auto& c : cases) {
         const std::uint16_t n = note(60, 0);
-        EXPECT_EQ(with(convert(solo({n, n, n, n, n, n, n, n, stop}, c.fade_words, 0)).track(1), " B0 07 "), c.volumes);
+        const Module m = solo({n, n, n, n, n, n, n, n, stop}, c.fade_words, c.row_speed);
+        EXPECT_EQ(with(convert(m).track(1), " B0 07 "), c.volumes);
     }
 }
 

@@ -72,6 +72,7 @@ private:
     void act(std::size_t v, std::uint16_t word);
     void note(std::size_t v, std::uint8_t number, std::uint8_t patch);
     void voices();
+    void skip_quiet_ticks();
     void enter_position(std::uint8_t next);
 
     const LdsModule& module_;
