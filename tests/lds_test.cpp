@@ -144,9 +144,11 @@ TEST(ReadLds, ReleaseByFbAndByKeyOffTicks) {
     Module m = solo({note(60, 0), command(0xFB)}, {note(60, 1), rest, rest, rest, note(62, 2), stop});
     m.patches.push_back({7, 100, 1});
     m.patches[1].key_off_ticks = 3;
+    m.positions[0][2].pattern = m.pattern({wait(4), note(64, 1), wait(255)});  // struck as the song stops at 18
     const Converted c = convert(m);
     EXPECT_EQ(with(c.track(1), " 80 "), Lines{"@6 80 3C 7F"});
     EXPECT_EQ(with(c.track(2), " 81 "), (Lines{"@5 81 3C 7F", "@15 81 3E 7F"}));
+    EXPECT_EQ(with(c.track(3), " 82 "), Lines{"@20 82 40 7F"});
 }
 
 TEST(ReadLds, JumpsForwardAndLoopsBackWithMarkers) {
