@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "bench/large_inputs.h"
@@ -11,6 +12,7 @@
 #include "midi/midi_track.h"
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
+#include "tools/lds_builder.h"
 
 namespace {
 
@@ -63,10 +65,10 @@ void BM_SortedVectorFarNoteEnds(benchmark::State& state) {
 BENCHMARK(BM_SortedVectorFarNoteEnds)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 // Converts `input` as the program does: detection, the reader, the writer.
-void convert(benchmark::State& state, const seqconv::bench::Bytes& input) {
+void convert(benchmark::State& state, const seqconv::bench::Bytes& input, std::string_view extension = "mid") {
     for (auto _ : state) {
         seqconv::MidiContainer song;
-        seqconv::convert_file(seqconv::ByteRange(input.data(), input.size()), "mid", song);
+        seqconv::convert_file(seqconv::ByteRange(input.data(), input.size()), extension, song);
         std::vector<std::uint8_t> out;
         seqconv::write_smf(song, out);
         benchmark::DoNotOptimize(out.data());
@@ -104,6 +106,56 @@ void BM_ConvertNestedTracks(benchmark::State& state) {
     convert(state, seqconv::bench::nested_tracks(std::uint16_t(state.range(0))));
 }
 BENCHMARK(BM_ConvertNestedTracks)->Arg(1000)->Arg(8000)->Arg(65535)->Unit(benchmark::kMillisecond);
+
+// The longest an LDS module plays: 256 positions (the position number is 8
+// bits wide) of 255 rows of 256 ticks, 16.7 million ticks or 66 hours. Eight
+// voices strike a note in every row and release it 250 ticks later, one of
+// them delayed by 100 ticks; the ninth runs a fade through every other row.
+// 12 KiB, 1.5 million events.
+seqconv::bench::Bytes longest_lds() {
+    namespace lds = lds_builder;
+    lds::Module module;
+    module.row_speed = 255;
+    module.pattern_length = 255;
+    module.channel_delay[8] = 100;
+    lds::Position position;
+    for (int v = 0; v < 9; ++v) {
+        module.patches.push_back({v * 8, 100, 250});
+        std::vector<std::uint16_t> words;
+        for (int row = 0; row < 255; ++row) {
+            const std::uint16_t fade = row % 2 != 0 ? lds::command(0xF3, 1) : lds::command(0xF4, 0);
+            words.push_back(v == 7 ? fade : lds::note(40 + (row * 7 + v * 5) % 48, v));
+        }
+        position[std::size_t(v)] = {module.pattern(words)};
+    }
+    module.positions.assign(256, position);
+    return module.bytes();
+}
+
+void BM_ConvertLongestLds(benchmark::State& state) { convert(state, longest_lds(), "lds"); }
+BENCHMARK(BM_ConvertLongestLds)->Unit(benchmark::kMillisecond);
+
+// The most an LDS module writes: all nine voices glide toward a far pitch and
+// are set back by F8 in every row, so each sends a pitch wheel in every tick,
+// through `positions` positions of 255 rows of 256 ticks (65280 ticks each).
+seqconv::bench::Bytes bending_lds(std::size_t positions) {
+    namespace lds = lds_builder;
+    lds::Module module;
+    module.row_speed = 255;
+    module.pattern_length = 255;
+    lds::Position position;
+    for (int v = 0; v < 9; ++v) {
+        module.patches.push_back({v * 8, 100});
+        std::vector<std::uint16_t> words = {lds::note(60, v), lds::command(0xF6, 1), lds::note(127, v)};
+        words.resize(255, lds::command(0xF8));
+        position[std::size_t(v)] = {module.pattern(words)};
+    }
+    module.positions.assign(positions, position);
+    return module.bytes();
+}
+
+void BM_ConvertBendingLds(benchmark::State& state) { convert(state, bending_lds(std::size_t(state.range(0))), "lds"); }
+BENCHMARK(BM_ConvertBendingLds)->Arg(4)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

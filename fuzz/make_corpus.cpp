@@ -19,11 +19,13 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "formats/readers.h"
 #include "formats/smf_reader.h"
 #include "fuzz/convert_selector.h"
+#include "tools/lds_builder.h"
 
 namespace {
 
@@ -213,6 +215,53 @@ Bytes xmi_later_tempo_no_end() {
     return cat({{0xC1, 0x30, 0x91, 0x43, 0x50, 0x40, 0x20}, meta(0x51, {0x01, 0xE2, 0x40}), {0x91, 0x45, 0x50, 0x3C}});
 }
 
+// LDS modules. ------------------------------------------------------------
+
+// Two voices in two positions of eight rows; voice 2 loops back at the end.
+Bytes lds_tune(int mode) {
+    using namespace lds_builder;
+    Module m;
+    m.mode = mode;
+    m.row_speed = 5;
+    m.pattern_length = 8;
+    m.patches = {{73, 96}, {70, 80, 12}};
+    const Voice idle{m.pattern({wait(255)})};
+    const std::uint16_t melody =
+        m.pattern({note(74, 0), rest, note(67, 0), note(69, 0), note(71, 0), note(72, 0), note(74, 0), rest,
+                   note(67, 0), rest, note(67, 0), rest, note(76, 0), rest, note(72, 0), note(74, 0)});
+    const std::uint16_t bass = m.pattern({note(55, 1), rest, rest, rest, note(57, 1), rest, note(59, 1), rest});
+    const Voice loop{m.pattern({wait(6), command(0xF9, 0)})};
+    m.positions = {voices({{melody}, {bass}}, idle), voices({{std::uint16_t(melody + 8)}, {bass}, loop}, idle)};
+    return m.bytes();
+}
+
+// Every kind of pattern word, patch and position transpose, a delayed
+// voice, fades, glides and jumps forward; the song ends after its last
+// position.
+Bytes lds_every_command() {
+    using namespace lds_builder;
+    Module m;
+    m.row_speed = 2;
+    m.pattern_length = 16;
+    m.channel_delay[3] = 2;
+    m.patches = {{5, 100}, {0xA4, 90}, {40, 0, 4, 12}, {80, 200, 0, -12}};
+    const Voice idle{m.pattern({wait(255)})};
+    const Voice lead{
+        m.pattern({note(60, 0), command(0xF6, 4), note(62, 0), command(0xF5, 8), command(0xF8), glide(8), note(57, 0),
+                   command(0xFB), command(0xFD, 0x20), note(64, 2), command(0xFE, 3), command(0xF0, 0x90),
+                   command(0xF1, 0x30), command(0xFF, 0x28), wait(1), note(65, 3), command(0xFA)})};
+    const Voice drums{m.pattern({note(36, 1), rest, note(38, 1), command(0xF3, 0x20), rest, rest, command(0xF4, 0x80),
+                                 command(0xF3, 0xC0), note(36, 1), 0xA512, command(0xF2, 1), command(0xF7, 1),
+                                 note(42, 1), wait(255)})};
+    const Voice late{m.pattern({note(48, 2), rest, note(50, 3), rest, note(52, 2), wait(255)})};
+    const Voice skip{m.pattern({note(67, 0), command(0xF9, 3)})};
+    const Voice unused{m.pattern({command(0xFC)})};
+    const Voice last{m.pattern({note(69, 3), note(71, 2), note(72, 0), wait(255)})};
+    m.positions = {voices({lead, drums, idle, late}, idle), voices({skip, {late.pattern, 0x7E}}, idle),
+                   voices({unused}, idle), voices({last, {late.pattern, 0x83}}, idle)};
+    return m.bytes();
+}
+
 struct Seed {
     std::string target;
     std::string name;
@@ -232,6 +281,11 @@ bool reads_as_gmf_track(ByteRange input) {
     seqconv::MidiContainer song;
     seqconv::ByteCursor cursor(input);
     return seqconv::read_smf_track(cursor, input.size(), song, false) && song.track_count() == 1;
+}
+// Plays to its end with sounding voices when named with the "lds" extension.
+bool reads_as_lds(ByteRange input) {
+    seqconv::MidiContainer song;
+    return seqconv::convert_file(input, "lds", song) && song.track_count() > 1;
 }
 // For fuzz_convert: the file after the selector byte converts, or for a
 // format not read yet is recognised by `detect`.
@@ -362,20 +416,13 @@ std::vector<Seed> seeds() {
             riff("MIDS", cat({chunk("fmt ", cat({le32(480), le32(0), le32(1), {0x00}})), chunk("data", no_ids)})),
             converts());
     }
-    {
-        // LDS modules are known by their extension and a first byte of 0 to 2.
-        const auto lds_detected = [](ByteRange input) {
-            return seqconv::detect_lds(ByteRange(input.begin + 1, input.end),
-                                       seqconv::fuzz::extension_of_selector(input.begin[0]));
-        };
-        Bytes lds = {0x00, 0x03, 0x00, 0x10, 0x00};
-        lds.resize(48, 0);
-        convert_seed("lds_mode0.lds", selector_for("lds"), lds, lds_detected);
-        lds[0] = 0x01;
-        convert_seed("lds_mode1.LDS", selector_for("LDS"), lds, lds_detected);
-        lds[0] = 0x02;
-        convert_seed("lds_mode2.lDs", selector_for("lDs"), lds, lds_detected);
-    }
+    // LDS modules are known by their extension and a first byte of 0 to 2.
+    convert_seed("lds_tune_with_loop.lds", selector_for("lds"), lds_tune(0), converts());
+    convert_seed("lds_mode2_tune.lDs", selector_for("lDs"), lds_tune(2), converts());
+    convert_seed("lds_every_command.LDS", selector_for("LDS"), lds_every_command(), converts());
+    for (const auto& [name, module] :
+         {std::pair{"tune_with_loop.lds", lds_tune(1)}, std::pair{"every_command.lds", lds_every_command()}})
+        out.push_back({"fuzz_lds", name, module, reads_as_lds});
     {
         const Bytes gmf = cat({text("GMF"), {0x01, 0x00, 0x05, 0x00}, gmf_stream(), end_of_track});
         convert_seed("gmf_stream.gmf", selector_for("gmf"), gmf, converts());

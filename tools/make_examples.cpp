@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "lds_builder.h"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -383,10 +385,36 @@ Bytes placeholder_hmi() {
     file.resize(64, 0);
     return file;
 }
-Bytes placeholder_lds() {
-    Bytes file{0x00};
-    file.resize(32, 0);
-    return file;
+
+// LDS: the minuet as a module, one row an eighth (18 ticks of 1/70 s),
+// melody on voice 0 and bass on voice 1, five positions of two bars each.
+// Voice 2 jumps back to the start at the last row: the song's loop.
+Bytes minuet_lds() {
+    using namespace lds_builder;
+    constexpr int rows = 12;
+    Module module;
+    module.row_speed = 17;
+    module.pattern_length = rows;
+    module.patches = {{73, 96}, {70, 80}};
+    const auto part = [&](const std::vector<Note>& notes, int patch, std::size_t eighths) {
+        std::vector<std::uint16_t> words;
+        for (const Note& n : notes) {
+            words.push_back(note(n.key, patch));
+            words.resize(words.size() + n.beats - 1, rest);
+        }
+        words.resize(eighths);
+        return module.pattern(words);
+    };
+    const std::size_t eighths = song_length(1);
+    const std::uint16_t upper = part(melody, 0, eighths);
+    const std::uint16_t lower = part(bass, 1, eighths);
+    const Voice idle{module.pattern({wait(255)})};
+    const Voice loop{module.pattern({wait(rows - 2), command(0xF9, 0)})};
+    for (std::size_t p = 0; p < eighths / rows; ++p) {
+        const auto at = [&](std::uint16_t start) { return Voice{std::uint16_t(start + p * rows)}; };
+        module.positions.push_back(voices({at(upper), at(lower), p + 1 < eighths / rows ? idle : loop}, idle));
+    }
+    return module.bytes();
 }
 
 const std::map<std::string, Bytes>& examples() {
@@ -400,7 +428,7 @@ const std::map<std::string, Bytes>& examples() {
         {"minuet.xmi", minuet_xmi()},
         {"minuet.mus", minuet_mus()},
         {"minuet.mids", minuet_mids()},
-        {"placeholder.lds", placeholder_lds()},
+        {"minuet.lds", minuet_lds()},
     };
     return files;
 }
