@@ -88,6 +88,14 @@ void BM_ConvertNestedTracks(benchmark::State& state) {
 }
 BENCHMARK(BM_ConvertNestedTracks)->Arg(1000)->Arg(8000)->Arg(65535)->Unit(benchmark::kMillisecond);
 
+// 200,000 notes of an HMI file whose ends, carried as durations, all lie
+// beyond every later note start: the HMI reader inserts each note's end
+// far ahead, then the writer reads the track in time order.
+void BM_ConvertHmiFarNoteEnds(benchmark::State& state) {
+    convert(state, seqconv::bench::long_notes_hmi(std::uint32_t(state.range(0)), far_ahead));
+}
+BENCHMARK(BM_ConvertHmiFarNoteEnds)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();
