@@ -180,8 +180,6 @@ TEST(ConvertFile, FormatsWithoutAReaderGiveFalseAndAnEmptySong) {
         Bytes input;
         std::optional<std::string_view> extension;
     } cases[] = {
-        {"hmp", resized(bytes_of("HMIMIDIP"), 64), std::nullopt},
-        {"hmi", resized(bytes_of("HMI-MIDISONG"), 64), std::nullopt},
         {"xmi", xmi, std::nullopt},
         {"mus", mus(0, 20, 2, 32), std::nullopt},
         {"mids", mids, std::nullopt},
