@@ -16,14 +16,16 @@ using test::Lines;
 const Lines conductor{"@0 FF 51 18 80 00", "@0 FF 2F"};
 
 // A file of `count` tracks: the header, the first track ended by FF 2F 00
-// at `first_end`, and the records behind it. Variant P keeps the 4 bytes it
+// at `first_end` (over the header's bytes from there on), and the records
+// behind it. Variant P keeps the 4 bytes it
 // needs behind the last record unless `slack` says otherwise.
 Bytes hmp(char variant, std::uint8_t count, std::vector<Bytes> events, std::size_t slack = 4,
           std::size_t first_end = 90) {
     Bytes file = test::bytes_of(std::string("HMIMIDI") + variant);
-    file.resize(first_end, 0);
+    file.resize(78, 0);
     file[variant == 'R' ? 26 : 48] = count;
     file[77] = 0x78;
+    file.resize(first_end, 0);
     file = concat({file, {0xFF, 0x2F, 0x00}, variant == 'R' ? Bytes{0, 0} : Bytes{}});
     for (const Bytes& e : events)
         file = variant == 'R' ? concat({file, test::le16(std::uint16_t(4 + e.size())), {0, 0}, e})
