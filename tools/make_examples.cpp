@@ -234,8 +234,8 @@ Bytes hmp_voice(std::uint8_t channel, std::uint8_t program, const std::vector<No
 // HMP, first variant: the track count at 48, 192 ticks per quarter note.
 // Track records of 4 bytes (the track number), their length, 4 bytes (the
 // channel), then the events; the first track, which the conversion replaces
-// with its own conductor track, holds only its end. Players want 4 bytes
-// behind the last record.
+// with its own conductor track, holds only its end. 4 bytes follow the
+// last record, as in real files of this variant.
 Bytes minuet_hmp() {
     Bytes file;
     append(file, "HMIMIDIP013195");
