@@ -157,6 +157,14 @@ seqconv::bench::Bytes bending_lds(std::size_t positions) {
 void BM_ConvertBendingLds(benchmark::State& state) { convert(state, bending_lds(std::size_t(state.range(0))), "lds"); }
 BENCHMARK(BM_ConvertBendingLds)->Arg(4)->Unit(benchmark::kMillisecond);
 
+// 200,000 notes of an HMI file whose ends, carried as durations, all lie
+// beyond every later note start: the HMI reader inserts each note's end
+// far ahead, then the writer reads the track in time order.
+void BM_ConvertHmiFarNoteEnds(benchmark::State& state) {
+    convert(state, seqconv::bench::long_notes_hmi(std::uint32_t(state.range(0)), far_ahead));
+}
+BENCHMARK(BM_ConvertHmiFarNoteEnds)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

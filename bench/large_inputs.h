@@ -3,6 +3,7 @@
 // Large inputs for the benchmarks and for measuring the program, built in
 // memory.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -123,6 +124,32 @@ inline Bytes xmi_long_notes(std::uint32_t notes, std::uint32_t length) {
     out.insert(out.end(), {'X', 'M', 'I', 'D', 'E', 'V', 'N', 'T'});
     put_be32(out, evnt);
     out.insert(out.end(), events.begin(), events.end());
+    return out;
+}
+
+// An HMI file of one track of `notes` notes, 10 ticks apart under running
+// status, each lasting `length` ticks: with a length far beyond the song's
+// last note start every note's end lands behind all the notes still to come.
+inline Bytes long_notes_hmi(std::uint32_t notes, std::uint32_t length) {
+    const auto put_le32 = [](Bytes& out, std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
+    };
+    Bytes out(240 + 91, 0);
+    const char* const song = "HMI-MIDISONG061595";
+    const char* const track = "HMI-MIDITRACK";
+    std::copy(song, song + 18, out.begin());
+    put_le32(out, 228, 1);    // one track
+    put_le32(out, 232, 236);  // the directory
+    put_le32(out, 236, 240);  // the track
+    std::copy(track, track + 13, out.begin() + 240);
+    put_le32(out, 240 + 87, 91);  // its events, right after its header
+    out.insert(out.end(), {0x00, 0x90, 0x3C, 0x64});
+    put_vlq(out, length);
+    for (std::uint32_t i = 1; i < notes; ++i) {
+        out.insert(out.end(), {10, std::uint8_t(i & 0x7F), 0x64});
+        put_vlq(out, length);
+    }
+    out.insert(out.end(), {0x00, 0xFF, 0x2F, 0x00});
     return out;
 }
 

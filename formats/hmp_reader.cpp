@@ -1,10 +1,162 @@
-// HMP reader: not written yet. A HMP file converts to an empty song, which
-// is written as a file of zero bytes.
+// HMP reader. Two variants, told apart by the signature's last letter.
+//
+//   offset  size  meaning (little-endian)
+//   0       8     "HMIMIDIP" or "HMIMIDIR"
+//   26      1     R: track count N, the file's own first track included
+//   48      1     P: track count N
+//   77      1     R: ticks per quarter note (P: always 192)
+//   ...           the file's first track, ended by the first FF 2F found from
+//                 the count byte on and that event's length byte
+//
+// Then N - 1 track records, back to back, each of L bytes in all:
+//
+//   P: 4 bytes, L (4), 4 bytes, L - 12 bytes of events; from right after
+//      the first track's end
+//   R: L (2), 2 bytes, L - 4 bytes of events; from 2 bytes after it
+//
+// Events are a delta time (least significant group first, see
+// read_hmp_delta) and a message whose status byte is always written: no
+// running status. Only channel messages and meta events occur.
+//
+// The first track is not read; the conductor track of the sound system's
+// fixed tempo takes its place.
 
+#include <algorithm>
+#include <vector>
+
+#include "formats/hmi_family.h"
 #include "formats/readers.h"
+#include "formats/smf_reader.h"
 
 namespace seqconv {
 
-bool read_hmp(ByteRange, MidiContainer&) { return false; }
+bool read_hmp_delta(ByteCursor& cursor, std::uint32_t& value) {
+    ByteCursor ahead = cursor;
+    std::uint32_t result = 0;
+    unsigned shift = 0;
+    std::uint8_t byte = 0;
+    do {
+        if (!ahead.u8(byte)) return false;
+        if (shift < 32) {
+            result |= std::uint32_t(byte & 0x7Fu) << shift;
+            shift += 7;
+        }
+    } while (!(byte & 0x80));
+    cursor = ahead;
+    value = result;
+    return true;
+}
+
+namespace {
+
+struct Layout {
+    std::size_t count_at;      // the track count byte
+    std::size_t gap;           // unread bytes between the first track and the records
+    std::size_t length_at;     // the length field, from the start of a record
+    std::size_t length_width;  // its size
+    std::size_t events_at;     // the events, from the start of a record
+};
+constexpr Layout layout_p{48, 0, 4, 4, 12};
+constexpr Layout layout_r{26, 2, 0, 2, 4};
+constexpr std::size_t timebase_at_r = 77;
+
+enum class Step { event, end_of_track, cut_off, malformed };
+
+// Reads one delta time and event into `track`. `cut_off` when the record's
+// data end inside them.
+Step read_event(ByteCursor& cursor, std::uint32_t& time, MidiTrack& track, std::vector<std::uint8_t>& data) {
+    std::uint32_t delta = 0;
+    std::uint8_t status = 0;
+    if (!read_hmp_delta(cursor, delta) || !cursor.u8(status)) return Step::cut_off;
+    time = hmi_later(time, delta);
+
+    if (status == 0xFF) {
+        std::uint8_t type = 0;
+        std::uint32_t length = 0;
+        if (!cursor.u8(type) || !read_vlq(cursor, length)) return Step::cut_off;
+        if (length & 0x80000000u) return Step::malformed;  // negative as a signed length
+        ByteRange payload;
+        if (!cursor.take(length, payload)) return Step::cut_off;
+        data.assign({0xFF, type});
+        data.insert(data.end(), payload.begin, payload.end);
+        track.add_event(MidiEvent(time, MidiEventType::extended, 0, data.data(), data.size()));
+        return type == 0x2F ? Step::end_of_track : Step::event;
+    }
+    if (status < 0x80 || status > 0xEF) return Step::malformed;
+
+    const std::uint8_t kind = status >> 4;
+    const std::size_t count = kind == 0xC || kind == 0xD ? 1 : 2;
+    std::uint8_t bytes[2] = {0, 0};
+    if (!cursor.u8(bytes[0]) || (count == 2 && !cursor.u8(bytes[1]))) return Step::cut_off;
+    track.add_event(MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, bytes, count));
+    return Step::event;
+}
+
+}  // namespace
+
+bool read_hmp(ByteRange input, MidiContainer& song) {
+    ByteCursor header(input);
+    std::uint8_t letter = 0;
+    header.seek(7);
+    header.u8(letter);
+    const bool variant_r = letter == 'R';
+    const Layout& layout = variant_r ? layout_r : layout_p;
+
+    std::uint8_t track_count = 0;
+    header.seek(layout.count_at);
+    if (!header.u8(track_count)) return false;
+    std::uint8_t timebase = 192;
+    if (variant_r) {
+        header.seek(timebase_at_r);
+        if (!header.u8(timebase)) return false;
+    }
+    song.initialize(1, timebase);
+    song.add_track(hmi_conductor_track());
+
+    // The first track ends with FF 2F and its length byte; every position
+    // from the count byte on is tried, so the pair may even lie in the
+    // header. A file without one has no records.
+    ByteCursor scan(input);
+    scan.seek(layout.count_at);
+    while (!scan.looking_at(std::string_view("\xFF\x2F", 2)))
+        if (!scan.skip(1)) return true;
+    std::size_t record = scan.offset() + 3 + layout.gap;
+
+    std::vector<std::uint8_t> data;
+    for (unsigned index = 1; index < track_count; ++index) {
+        // A record ends the reading unless it lies within the file, with q
+        // its length field's position and E the end: q + L <= E. For P that
+        // keeps 4 bytes behind the record, which real files of that variant
+        // carry after their last record. A length shorter than its own field
+        // stops it too (L - width wraps around in the unsigned test).
+        const std::size_t q = record + layout.length_at;
+        ByteCursor cursor(input);
+        if (q > input.size()) return true;
+        cursor.seek(q);
+        std::uint32_t length = 0;
+        std::uint16_t short_length = 0;
+        if (variant_r ? !cursor.le16(short_length) : !cursor.le32(length)) return true;
+        if (variant_r) length = short_length;
+        const std::size_t width = layout.length_width;
+        if (length < width || length - width > input.size() - q - width) return true;
+
+        // A record no longer than its header holds no events.
+        const std::size_t end = record + length;
+        const std::size_t begin = std::min(record + layout.events_at, end);
+        ByteCursor events(ByteRange(input.begin + begin, input.begin + end));
+        MidiTrack track;
+        std::uint32_t time = 0;
+        Step step = Step::event;
+        while (step == Step::event && !events.at_end()) step = read_event(events, time, track, data);
+        if (step == Step::malformed) return false;
+
+        // A track whose data end without FF 2F gets no end of track. One cut
+        // off inside an event is the last read.
+        song.add_track(std::move(track));
+        if (step == Step::cut_off) return true;
+        record = end;
+    }
+    return true;
+}
 
 }  // namespace seqconv

@@ -262,6 +262,104 @@ Bytes lds_every_command() {
     return m.bytes();
 }
 
+// HMP: deltas are 7-bit groups least significant first, the high bit on
+// the last byte; every status byte is written. One track of notes and
+// controllers, one of meta events, one whose data end without FF 2F.
+Bytes hmp_delta(std::uint32_t v) {
+    Bytes out;
+    for (; v > 0x7F; v >>= 7) out.push_back(std::uint8_t(v & 0x7F));
+    out.push_back(std::uint8_t(0x80 | v));
+    return out;
+}
+std::vector<Bytes> hmp_tracks() {
+    return {cat({{0x80}, meta(0x2F, {})}),
+            cat({{0x80, 0xC0, 0x13, 0x80, 0x90, 0x3C, 0x64},
+                 hmp_delta(480),
+                 {0x80, 0x3C, 0x40, 0x80, 0xB0, 0x07, 0x64},
+                 hmp_delta(20000),
+                 {0xE0, 0x00, 0x50, 0x85, 0xD0, 0x30, 0x80},
+                 meta(0x2F, {})}),
+            cat({{0x80},
+                 meta(0x03, text("Drums")),
+                 hmp_delta(96),
+                 meta(0x51, {0x07, 0xA1, 0x20}),
+                 {0x80, 0x99, 0x24, 0x64, 0x90, 0xA9, 0x24, 0x30},
+                 hmp_delta(0x0FFFFFFF),
+                 meta(0x2F, {})}),
+            {0x80, 0xC1, 0x28, 0x80, 0x91, 0x43, 0x50, 0xE0, 0x81, 0x43, 0x40}};
+}
+Bytes hmp_p() {
+    Bytes out = text("HMIMIDIP013195");
+    out.resize(48, 0);
+    out.push_back(4);
+    out.resize(0x80, 0);
+    std::uint32_t number = 0;
+    for (const Bytes& events : hmp_tracks())
+        out = cat({out, le32(number++), le32(std::uint32_t(12 + events.size())), le32(0), events});
+    return cat({out, le32(0)});
+}
+Bytes hmp_r() {
+    Bytes out = text("HMIMIDIR");
+    out.resize(26, 0);
+    out.push_back(4);
+    out.resize(77, 0);
+    out.push_back(120);
+    out.resize(0x60, 0);
+    bool first = true;
+    for (const Bytes& events : hmp_tracks()) {
+        out = cat({out, le16(std::uint32_t(4 + events.size())), le16(0), events});
+        if (std::exchange(first, false)) out = cat({out, le16(0)});  // 2 bytes before the records
+    }
+    return out;
+}
+
+// HMI: a track of notes with durations under running status and a name; one
+// with a time jump, the format's own FE events (loop markers among them), a
+// system-exclusive message and an end of track waiting for a note's end.
+Bytes hmi_track(const std::string& name, const Bytes& events) {
+    Bytes out = text("HMI-MIDITRACK");
+    out.resize(91, 0);
+    const Bytes name_at = le32(91), events_at = le32(std::uint32_t(93 + name.size()));
+    std::copy(name_at.begin(), name_at.end(), out.begin() + 75);
+    std::copy(events_at.begin(), events_at.end(), out.begin() + 87);
+    return cat({out, {0x00, std::uint8_t(name.size())}, text(name), events});
+}
+Bytes hmi_melody() {
+    return hmi_track("Flute   ", cat({{0x00, 0xC0, 0x49, 0x00, 0x90, 0x3C, 0x64},
+                                      vlq(200),
+                                      {0x60, 0x3E, 0x64, 0x40, 0x00, 0x40, 0x64},
+                                      vlq(300),
+                                      vlq(0x10000),
+                                      {0x80, 0x40, 0x40},
+                                      {0x00},
+                                      meta(0x2F, {})}));
+}
+Bytes hmi_events() {
+    return hmi_track("", cat({{0x00, 0xFE, 0x14, 0x00, 0x00, 0x00, 0xB1, 0x07, 0x64},
+                              {0x10, 0xFE, 0x10, 0x01, 0x02, 0x02, 0xAA, 0xBB, 0x00, 0x00, 0x00, 0x00},
+                              {0x00, 0xFE, 0x12, 0x00, 0x00, 0x00, 0xFE, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                              {0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0x99, 0x24, 0x64},
+                              vlq(1000),
+                              {0x83, 0x60, 0xFE, 0x15, 0, 0, 0, 0, 0, 0, 0x00, 0xE1, 0x00, 0x40, 0x00},
+                              meta(0x2F, {})}));
+}
+// The song header, then the directory, whose entries point at the tracks
+// given by `order`.
+Bytes hmi(const std::vector<Bytes>& tracks, const std::vector<std::size_t>& order) {
+    Bytes out = text("HMI-MIDISONG061595");
+    out.resize(228, 0);
+    out = cat({out, le32(std::uint32_t(order.size())), le32(236)});
+    std::vector<std::uint32_t> offsets;
+    std::size_t at = 236 + 4 * order.size();
+    for (const Bytes& track : tracks) {
+        offsets.push_back(std::uint32_t(at));
+        at += track.size();
+    }
+    for (const std::size_t i : order) out = cat({out, le32(offsets[i])});
+    for (const Bytes& track : tracks) out = cat({out, track});
+    return out;
+}
+
 struct Seed {
     std::string target;
     std::string name;
@@ -296,9 +394,6 @@ std::function<bool(ByteRange)> converts() {
                                      seqconv::fuzz::extension_of_selector(input.begin[0]), song) &&
                song.track_count() != 0;
     };
-}
-std::function<bool(ByteRange)> detected_by(bool (*detect)(ByteRange)) {
-    return [detect](ByteRange input) { return detect(ByteRange(input.begin + 1, input.end)); };
 }
 
 std::vector<Seed> seeds() {
@@ -360,17 +455,12 @@ std::vector<Seed> seeds() {
                  riff("RMID", cat({chunk("data", form0()), info_list()})), converts());
     convert_seed("smf_named_lds.lds", selector_for("lds"), form0(), converts());
 
-    {
-        Bytes hmp = text("HMIMIDIP013195");
-        hmp.resize(64, 0);
-        convert_seed("hmp_header.hmp", selector_for("hmp"), hmp, detected_by(seqconv::detect_hmp));
-        Bytes hmr = text("HMIMIDIR");
-        hmr.resize(64, 0);
-        convert_seed("hmp_r_header.hmp", selector_for("hmp"), hmr, detected_by(seqconv::detect_hmp));
-        Bytes hmi = text("HMI-MIDISONG061595");
-        hmi.resize(64, 0);
-        convert_seed("hmi_header.hmi", selector_for("hmi"), hmi, detected_by(seqconv::detect_hmi));
-    }
+    convert_seed("hmp_p_three_tracks.hmp", selector_for("hmp"), hmp_p(), converts());
+    convert_seed("hmp_r_three_tracks.hmp", selector_for("hmp", true), hmp_r(), converts());
+    convert_seed("hmi_two_tracks_loop.hmi", selector_for("hmi"), hmi({hmi_melody(), hmi_events()}, {0, 1}), converts());
+    // Entries that do not ascend: the first track is read to the end.
+    convert_seed("hmi_entries_pointing_back.hmi", selector_for(std::nullopt),
+                 hmi({hmi_melody(), hmi_events()}, {1, 0, 1}), converts());
     convert_seed("xmi_one_song_promoted.xmi", selector_for("xmi", true), xmi({xmi_song(xmi_events())}), converts());
     convert_seed("xmi_three_songs.xmi", selector_for("xmi"),
                  xmi({xmi_song(xmi_events()), xmi_song(xmi_later_tempo_no_end()), xmi_song({0x90, 0x3C, 0x64, 0x00})}),

@@ -179,8 +179,6 @@ TEST(ConvertFile, FormatsWithoutAReaderGiveFalseAndAnEmptySong) {
         Bytes input;
         std::optional<std::string_view> extension;
     } cases[] = {
-        {"hmp", resized(bytes_of("HMIMIDIP"), 64), std::nullopt},
-        {"hmi", resized(bytes_of("HMI-MIDISONG"), 64), std::nullopt},
         {"xmi", xmi, std::nullopt},
         {"lds", Bytes{1, 2, 3}, "Lds"},
         {"unknown", resized(bytes_of("RIFF"), 40), std::nullopt},

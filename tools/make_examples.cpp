@@ -372,17 +372,132 @@ Bytes minuet_xmi() {
     return file;
 }
 
-// Files of the formats whose contents are not converted yet: a header each.
-Bytes placeholder_hmp() {
+// HMP and HMI songs play under a fixed tempo of 1605632 microseconds per
+// quarter note; at 192 ticks per quarter note, 30 ticks make an eighth at
+// about 120 quarter notes a minute.
+constexpr std::uint32_t hmi_ticks_per_eighth = 30;
+
+std::uint32_t minuet_end() { return song_length(1); }
+
+// HMP events: a delta time of 7-bit groups, least significant first, the
+// high bit set on the last byte; every status byte written.
+Bytes hmp_voice(std::uint8_t channel, std::uint8_t program, const std::vector<Note>& notes, std::uint8_t velocity) {
+    Bytes out;
+    std::uint32_t now = 0;
+    const auto event = [&](std::uint32_t time, const Bytes& message) {
+        std::uint32_t delta = time - now;
+        for (; delta > 0x7F; delta >>= 7) out.push_back(std::uint8_t(delta & 0x7F));
+        out.push_back(std::uint8_t(0x80 | delta));
+        append(out, message);
+        now = time;
+    };
+    event(0, {std::uint8_t(0xC0 | channel), program});
+    std::uint32_t time = 0;
+    for (const Note& note : notes) {
+        const std::uint32_t length = note.beats * hmi_ticks_per_eighth;
+        event(time, {std::uint8_t(0x90 | channel), note.key, velocity});
+        event(time + length - 2, {std::uint8_t(0x80 | channel), note.key, 0x40});
+        time += length;
+    }
+    event(minuet_end() * hmi_ticks_per_eighth, {0xFF, 0x2F, 0x00});
+    return out;
+}
+
+// HMP, first variant: the track count at 48, 192 ticks per quarter note.
+// Track records of 4 bytes (the track number), their length, 4 bytes (the
+// channel), then the events; the first track, which the conversion replaces
+// with its own conductor track, holds only its end. 4 bytes follow the
+// last record, as in real files of this variant.
+Bytes minuet_hmp() {
     Bytes file;
-    append(file, "HMIMIDIP");
-    file.resize(64, 0);
+    append(file, "HMIMIDIP013195");
+    file.resize(48, 0);
+    file.push_back(3);
+    file.resize(0x80, 0);
+    const std::vector<Bytes> tracks = {
+        {0x80, 0xFF, 0x2F, 0x00}, hmp_voice(0, 73, melody, 0x60), hmp_voice(1, 70, bass, 0x50)};
+    for (std::uint32_t i = 0; i < tracks.size(); ++i) {
+        append(file, le32(i));
+        append(file, le32(std::uint32_t(12 + tracks[i].size())));
+        append(file, le32(i == 0 ? 0 : i - 1));
+        append(file, tracks[i]);
+    }
+    file.resize(file.size() + 4, 0);
     return file;
 }
-Bytes placeholder_hmi() {
+
+// HMP, second variant: the track count at 26, ticks per quarter note at 77,
+// records of a 16-bit length, 2 bytes and the events, starting 2 bytes after
+// the first track.
+Bytes minuet_hmp_r() {
+    Bytes file;
+    append(file, "HMIMIDIR");
+    file.resize(26, 0);
+    file.push_back(3);
+    file.resize(77, 0);
+    file.push_back(192);
+    file.resize(0x60, 0);
+    const std::vector<Bytes> tracks = {
+        {0x80, 0xFF, 0x2F, 0x00}, hmp_voice(0, 73, melody, 0x60), hmp_voice(1, 70, bass, 0x50)};
+    for (std::uint16_t i = 0; i < tracks.size(); ++i) {
+        append(file, le16(std::uint16_t(4 + tracks[i].size())));
+        append(file, le16(i));
+        append(file, tracks[i]);
+        if (i == 0) append(file, le16(0));
+    }
+    return file;
+}
+
+// An HMI track: "HMI-MIDITRACK", the offsets of its name (padded with
+// spaces) and of its events at 75 and 87. Notes carry their durations; FE 14
+// and FE 15 mark the start and the end of a loop over the whole song.
+Bytes hmi_track(const std::string& name, std::uint8_t channel, std::uint8_t program, const std::vector<Note>& notes,
+                std::uint8_t velocity, bool loop) {
+    Bytes out;
+    append(out, "HMI-MIDITRACK");
+    out.resize(75, 0);
+    append(out, le32(91));
+    out.resize(87, 0);
+    append(out, le32(91 + 2 + 16));
+    append(out, Bytes{0x00, 16});
+    append(out, name + std::string(16 - name.size(), ' '));
+
+    Stream events;
+    if (loop) append(events.bytes, Bytes{0x00, 0xFE, 0x14, 0x00, 0x00});
+    events.channel(0, std::uint8_t(0xC0 | channel), {program});
+    std::uint32_t time = 0;
+    for (const Note& note : notes) {
+        const std::uint32_t length = note.beats * hmi_ticks_per_eighth;
+        events.channel(time, std::uint8_t(0x90 | channel), {note.key, velocity});
+        vlq(events.bytes, length - 2);
+        time += length;
+    }
+    const std::uint32_t end = minuet_end() * hmi_ticks_per_eighth;
+    if (loop) {
+        events.at(end);
+        append(events.bytes, Bytes{0xFE, 0x15, 0, 0, 0, 0, 0, 0});
+    }
+    events.end(end);
+    append(out, events.bytes);
+    return out;
+}
+
+// HMI: "HMI-MIDISONG", the track count at 228 and the offset of the
+// directory of track offsets at 232.
+Bytes minuet_hmi() {
+    const std::vector<Bytes> tracks = {hmi_track("Flute", 0, 73, melody, 0x60, true),
+                                       hmi_track("Bassoon", 1, 70, bass, 0x50, false)};
     Bytes file;
     append(file, "HMI-MIDISONG061595");
-    file.resize(64, 0);
+    file.resize(228, 0);
+    append(file, le32(std::uint32_t(tracks.size())));
+    append(file, le32(236));
+    std::uint32_t offset = std::uint32_t(236 + 4 * tracks.size());
+    for (const Bytes& track : tracks) {
+        append(file, le32(offset));
+        offset += std::uint32_t(track.size());
+    }
+    for (const Bytes& track : tracks) append(file, track);
     return file;
 }
 
@@ -423,8 +538,9 @@ const std::map<std::string, Bytes>& examples() {
         {"minuet-form0.mid", minuet_form0()},
         {"minuet.rmi", minuet_rmid()},
         {"minuet.gmf", minuet_gmf()},
-        {"placeholder.hmp", placeholder_hmp()},
-        {"placeholder.hmi", placeholder_hmi()},
+        {"minuet.hmp", minuet_hmp()},
+        {"minuet-r.hmp", minuet_hmp_r()},
+        {"minuet.hmi", minuet_hmi()},
         {"minuet.xmi", minuet_xmi()},
         {"minuet.mus", minuet_mus()},
         {"minuet.mids", minuet_mids()},
