@@ -11,9 +11,10 @@ namespace {
 
 // The number of bytes of `value`'s variable-length quantity, 1 to 5.
 std::size_t vlq_size(std::uint32_t value) {
-    std::size_t size = 1;
-    while (size < 5 && (value >> (7 * size)) != 0) ++size;
-    return size;
+    if (value < (1u << 7)) return 1;
+    if (value < (1u << 14)) return 2;
+    if (value < (1u << 21)) return 3;
+    return value < (1u << 28) ? 4 : 5;
 }
 
 // Where a track's bytes go. The writer runs the same encoding twice: first
@@ -25,6 +26,7 @@ struct Counter {
     std::size_t size = 0;
     void byte(std::uint8_t) { ++size; }
     void vlq(std::uint32_t value) { size += vlq_size(value); }
+    void channel_data(const MidiEvent& event) { size += event.get_data_size(); }
     void data(const MidiEvent& event, std::size_t from) { size += event.get_data_size() - from; }
 };
 
@@ -32,18 +34,30 @@ struct Writer {
     std::uint8_t* at;
     void byte(std::uint8_t value) { *at++ = value; }
     void vlq(std::uint32_t value) {
+        if (value < 0x80) {  // most deltas
+            *at++ = static_cast<std::uint8_t>(value);
+            return;
+        }
         for (std::size_t shift = 7 * (vlq_size(value) - 1); shift > 0; shift -= 7)
             *at++ = static_cast<std::uint8_t>(((value >> shift) & 0x7F) | 0x80);
         *at++ = static_cast<std::uint8_t>(value & 0x7F);
     }
-    // Data bytes [from, size) of an event.
-    void data(const MidiEvent& event, std::size_t from) {
-        const std::size_t size = event.get_data_size();
-        if (size <= 2) {  // channel events, the bulk of every song
-            for (std::size_t i = from; i < size; ++i) *at++ = event.data_byte(i);
+    // A channel event's data bytes: one or two, inline.
+    void channel_data(const MidiEvent& event) {
+        const std::size_t size = event.inline_size();
+        if (size == 2) {
+            at[0] = event.data_byte(0);
+            at[1] = event.data_byte(1);
+            at += 2;
+        } else if (size == 1) {
+            *at++ = event.data_byte(0);
         } else {
-            at += event.get_data(from, size - from, at);
+            data(event, 0);
         }
+    }
+    // Data bytes [from, size) of an extended event.
+    void data(const MidiEvent& event, std::size_t from) {
+        at += event.get_data(from, event.get_data_size() - from, at);
     }
 };
 
@@ -54,21 +68,21 @@ void encode_track(const MidiTrack& track, Sink& sink) {
     int running_status = no_status;
     std::uint32_t previous_time = 0;
     for (const MidiEvent& event : track) {
-        const std::size_t size = event.get_data_size();
         if (event.is_channel_event()) {
             sink.vlq(event.timestamp - previous_time);
             previous_time = event.timestamp;
             const int status = (0x80 + 16 * static_cast<int>(event.type) + static_cast<int>(event.channel)) & 0xFF;
             // A first data byte with its high bit set would be read back as
             // a status byte, so such an event always carries its status.
-            if (status != running_status || (size != 0 && event.data_byte(0) >= 0x80)) {
+            if (status != running_status || (event.inline_size() != 0 && event.data_byte(0) >= 0x80)) {
                 sink.byte(static_cast<std::uint8_t>(status));
                 running_status = status;
             }
-            sink.data(event, 0);
+            sink.channel_data(event);
             continue;
         }
 
+        const std::size_t size = event.get_data_size();
         const std::uint8_t first = size != 0 ? event.data_byte(0) : 0;
         const bool sysex = size >= 1 && first == 0xF0;
         const bool meta = size >= 2 && first == 0xFF;
