@@ -48,6 +48,46 @@ Step read_payload(ByteCursor& cursor, std::vector<std::uint8_t>& data) {
     return Step::event;
 }
 
+// How many events decoding a track body from `cursor` on in SMF mode will
+// add, the end of track included: one quick pass over the bytes, so that the
+// track is sized once rather than grown by doubling, which would touch twice
+// the memory it ends up holding and move every event as it goes. The count
+// only sizes the track; where it stops early the track still grows as usual.
+std::size_t count_smf_events(ByteCursor cursor) {
+    std::size_t count = 0;
+    std::uint8_t running_status = 0;
+    std::uint8_t byte = 0;
+    for (;;) {
+        do {
+            if (!cursor.u8(byte)) return count + 1;
+        } while (byte & 0x80);
+        std::uint8_t status = 0;
+        if (!cursor.u8(status)) return count + 1;
+        std::size_t data_bytes = 0;
+        if (status < 0x80) {
+            if (running_status == 0) return count;
+            data_bytes = (running_status >> 4) == 0xC || (running_status >> 4) == 0xD ? 0 : 1;
+        } else if (status == 0xF0 || status == 0xFF) {
+            std::uint8_t type = 0;
+            std::uint32_t length = 0;
+            if ((status == 0xFF && !cursor.u8(type)) || !read_vlq(cursor, length) || !cursor.skip(length))
+                return count + 1;
+            ++count;
+            if (status == 0xFF && type == 0x2F) return count;
+            continue;
+        } else if (status == 0xFB || status == 0xFC) {
+            continue;
+        } else if (status > 0xF0) {
+            return count;
+        } else {
+            running_status = status;
+            data_bytes = (status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2;
+        }
+        if (!cursor.skip(data_bytes)) return count + 1;
+        ++count;
+    }
+}
+
 }  // namespace
 
 bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode) {
@@ -55,6 +95,7 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
     std::vector<std::uint8_t> data;
     std::uint8_t running_status = 0;  // 0: none yet
     std::uint32_t time = 0;
+    if (smf_mode) track.reserve(count_smf_events(cursor));
 
     for (;;) {
         if (!smf_mode && cursor.offset() >= limit) break;
@@ -101,14 +142,15 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
             const std::uint8_t kind = status >> 4;
             // GMF streams carry pitch-wheel status bytes without data bytes.
             if (!smf_mode && kind == 0xE) return Step::event;
-            std::uint8_t bytes[2] = {first_data, 0};
-            if (!have_first && !cursor.u8(bytes[0])) return Step::cut_off;
+            std::uint8_t second = 0;
+            if (!have_first && !cursor.u8(first_data)) return Step::cut_off;
             std::size_t count = 1;
             if (kind != 0xC && kind != 0xD) {
-                if (!cursor.u8(bytes[1])) return Step::cut_off;
+                if (!cursor.u8(second)) return Step::cut_off;
                 count = 2;
             }
-            track.add_event(MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, bytes, count));
+            track.add_event(
+                MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, first_data, second, count));
             return Step::event;
         };
 

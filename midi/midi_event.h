@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -10,7 +11,7 @@ namespace seqconv {
 
 // The kind of a MIDI message. Values 0 to 6 mirror the high nibble of a
 // channel status byte minus 8, so status = 0x80 + 16 * type + channel.
-enum class MidiEventType : std::uint32_t {
+enum class MidiEventType : std::uint8_t {
     note_off = 0,
     note_on = 1,
     poly_aftertouch = 2,
@@ -29,7 +30,10 @@ enum class MidiEventType : std::uint32_t {
 // of a track is the extended event FF 2F.
 //
 // Up to 16 data bytes live inside the event; only longer meta and
-// system-exclusive messages allocate.
+// system-exclusive messages allocate. An event takes 32 bytes: the time, the
+// kind, the channel and the inline size in 8 bytes, the 16 inline bytes, and
+// one pointer to the rest, null for all but those long messages. Songs of
+// millions of events are held whole, so every byte here counts.
 class MidiEvent {
 public:
     static constexpr std::size_t inline_capacity = 16;
@@ -39,12 +43,26 @@ public:
               std::size_t size);
     MidiEvent(std::uint32_t at, MidiEventType kind, std::uint32_t on_channel, std::span<const std::uint8_t> data)
         : MidiEvent(at, kind, on_channel, data.data(), data.size()) {}
+    // A channel event of `size` (1 or 2) data bytes, built without a buffer.
+    MidiEvent(std::uint32_t at, MidiEventType kind, std::uint32_t on_channel, std::uint8_t first, std::uint8_t second,
+              std::size_t size)
+        : timestamp(at),
+          type(kind),
+          channel(static_cast<std::uint8_t>(on_channel)),
+          inline_size_(static_cast<std::uint8_t>(size)),
+          inline_data_{first, second} {}
+
+    MidiEvent(const MidiEvent& other);
+    MidiEvent& operator=(const MidiEvent& other);
+    MidiEvent(MidiEvent&&) noexcept = default;
+    MidiEvent& operator=(MidiEvent&&) noexcept = default;
+    ~MidiEvent() = default;
 
     std::uint32_t timestamp = 0;  // absolute ticks from the start of the song
     MidiEventType type = MidiEventType::note_off;
-    std::uint32_t channel = 0;  // 0 to 15 for channel events, 0 for extended ones
+    std::uint8_t channel = 0;  // 0 to 15 for channel events, 0 for extended ones
 
-    std::size_t get_data_size() const { return inline_size_ + extended_data_.size(); }
+    std::size_t get_data_size() const { return inline_size_ + (extended_data_ ? extended_data_->size() : 0); }
 
     // Copies min(count, size - offset) data bytes from `offset` on into
     // `destination` and returns how many were copied. `offset` must not
@@ -53,11 +71,12 @@ public:
 
     // Data byte i; i must be below get_data_size().
     std::uint8_t data_byte(std::size_t i) const {
-        return i < inline_capacity ? inline_data_[i] : extended_data_[i - inline_capacity];
+        return i < inline_capacity ? inline_data_[i] : (*extended_data_)[i - inline_capacity];
     }
 
     std::size_t inline_size() const { return inline_size_; }
-    const std::vector<std::uint8_t>& extended_data() const { return extended_data_; }
+    // The data bytes after the 16th; empty when the data has at most 16.
+    const std::vector<std::uint8_t>& extended_data() const;
 
     bool is_channel_event() const { return type != MidiEventType::extended; }
     // An extended event whose data begin FF 2F.
@@ -67,9 +86,9 @@ public:
     }
 
 private:
-    std::uint32_t inline_size_ = 0;  // data bytes held in inline_data_, 0 to 16
+    std::uint8_t inline_size_ = 0;  // data bytes held in inline_data_, 0 to 16
     std::array<std::uint8_t, inline_capacity> inline_data_{};
-    std::vector<std::uint8_t> extended_data_;  // bytes after the 16th
+    std::unique_ptr<std::vector<std::uint8_t>> extended_data_;  // bytes after the 16th; null when none
 };
 
 // The two data bytes of an end-of-track event.

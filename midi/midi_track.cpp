@@ -7,7 +7,7 @@ namespace seqconv {
 
 void MidiTrack::add_event(const MidiEvent& event) { add_event(MidiEvent(event)); }
 
-void MidiTrack::add_event(MidiEvent&& event) {
+void MidiTrack::insert(MidiEvent&& event) {
     const std::uint32_t t = event.timestamp;
     const std::size_t body = events_.size() - (pinned_end_ ? 1 : 0);
     const bool in_order = body == 0 || t >= latest_;

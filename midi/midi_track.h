@@ -26,7 +26,22 @@ namespace seqconv {
 class MidiTrack {
 public:
     void add_event(const MidiEvent& event);
-    void add_event(MidiEvent&& event);
+    void add_event(MidiEvent&& event) {
+        // Most events arrive in time order before the track's end: appended.
+        if (!pinned_end_ && ordered_count_ == events_.size() && (events_.empty() || event.timestamp >= latest_) &&
+            !event.is_end_of_track()) {
+            latest_ = event.timestamp;
+            ++ordered_count_;
+            events_.push_back(std::move(event));
+            return;
+        }
+        insert(std::move(event));
+    }
+
+    // Makes room for `count` events in all, so that a reader that knows how
+    // many are coming builds the track without moving it as it grows.
+    void reserve(std::size_t count) { events_.reserve(count); }
+    std::size_t capacity() const { return events_.capacity(); }
 
     std::size_t size() const { return events_.size(); }
     bool empty() const { return events_.empty(); }
@@ -36,6 +51,7 @@ public:
     std::vector<MidiEvent>::const_iterator end() const { return ordered().end(); }
 
 private:
+    void insert(MidiEvent&& event);
     const std::vector<MidiEvent>& ordered() const;
 
     // The events; when `pinned_end_` is set, the last one is an end-of-track

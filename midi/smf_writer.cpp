@@ -1,5 +1,6 @@
 #include "midi/smf_writer.h"
 
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -8,90 +9,121 @@ namespace seqconv {
 
 namespace {
 
-void put_be16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-    out.push_back(static_cast<std::uint8_t>(value));
+// The number of bytes of `value`'s variable-length quantity, 1 to 5.
+std::size_t vlq_size(std::uint32_t value) {
+    if (value < (1u << 7)) return 1;
+    if (value < (1u << 14)) return 2;
+    if (value < (1u << 21)) return 3;
+    return value < (1u << 28) ? 4 : 5;
 }
 
-void put_be32_at(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
-    out[at] = static_cast<std::uint8_t>(value >> 24);
-    out[at + 1] = static_cast<std::uint8_t>(value >> 16);
-    out[at + 2] = static_cast<std::uint8_t>(value >> 8);
-    out[at + 3] = static_cast<std::uint8_t>(value);
-}
+// Where a track's bytes go. The writer runs the same encoding twice: first
+// into a `Counter` to learn the exact size of the file, then into a `Writer`
+// over a buffer of exactly that size. So the output never grows by doubling
+// (which would hold up to twice the file, and three times while it moves),
+// and no byte is written by a rule that the count did not follow.
+struct Counter {
+    std::size_t size = 0;
+    void byte(std::uint8_t) { ++size; }
+    void vlq(std::uint32_t value) { size += vlq_size(value); }
+    void channel_data(const MidiEvent& event) { size += event.get_data_size(); }
+    void data(const MidiEvent& event, std::size_t from) { size += event.get_data_size() - from; }
+};
 
-void put_tag(std::vector<std::uint8_t>& out, const char (&tag)[5]) { out.insert(out.end(), tag, tag + 4); }
+struct Writer {
+    std::uint8_t* at;
+    void byte(std::uint8_t value) { *at++ = value; }
+    void vlq(std::uint32_t value) {
+        if (value < 0x80) {  // most deltas
+            *at++ = static_cast<std::uint8_t>(value);
+            return;
+        }
+        for (std::size_t shift = 7 * (vlq_size(value) - 1); shift > 0; shift -= 7)
+            *at++ = static_cast<std::uint8_t>(((value >> shift) & 0x7F) | 0x80);
+        *at++ = static_cast<std::uint8_t>(value & 0x7F);
+    }
+    // A channel event's data bytes: one or two, inline.
+    void channel_data(const MidiEvent& event) {
+        const std::size_t size = event.inline_size();
+        if (size == 2) {
+            at[0] = event.data_byte(0);
+            at[1] = event.data_byte(1);
+            at += 2;
+        } else if (size == 1) {
+            *at++ = event.data_byte(0);
+        } else {
+            data(event, 0);
+        }
+    }
+    // Data bytes [from, size) of an extended event.
+    void data(const MidiEvent& event, std::size_t from) {
+        at += event.get_data(from, event.get_data_size() - from, at);
+    }
+};
 
-// Appends data bytes [from, size) of an event.
-void put_data_from(std::vector<std::uint8_t>& out, const MidiEvent& event, std::size_t from) {
-    const std::size_t size = event.get_data_size();
-    if (from >= size) return;
-    const std::size_t at = out.size();
-    out.resize(at + (size - from));
-    event.get_data(from, size - from, out.data() + at);
-}
-
-void write_track(const MidiTrack& track, std::vector<std::uint8_t>& out) {
-    put_tag(out, "MTrk");
-    const std::size_t length_at = out.size();
-    out.insert(out.end(), 4, 0);
-
+// The body of a track chunk: each event's delta time and bytes.
+template <typename Sink>
+void encode_track(const MidiTrack& track, Sink& sink) {
     constexpr int no_status = -1;
     int running_status = no_status;
     std::uint32_t previous_time = 0;
     for (const MidiEvent& event : track) {
-        const std::size_t size = event.get_data_size();
-        const std::uint8_t first = size != 0 ? event.data_byte(0) : 0;
-        const bool sysex = !event.is_channel_event() && size >= 1 && first == 0xF0;
-        const bool meta = !event.is_channel_event() && size >= 2 && first == 0xFF;
-        // Readers only make the two extended forms; anything else would leave
-        // a delta time without its event, so it is not written at all.
-        if (!event.is_channel_event() && !sysex && !meta) continue;
-
-        write_vlq(out, event.timestamp - previous_time);
-        previous_time = event.timestamp;
-
         if (event.is_channel_event()) {
+            sink.vlq(event.timestamp - previous_time);
+            previous_time = event.timestamp;
             const int status = (0x80 + 16 * static_cast<int>(event.type) + static_cast<int>(event.channel)) & 0xFF;
             // A first data byte with its high bit set would be read back as
             // a status byte, so such an event always carries its status.
-            if (status != running_status || (size != 0 && event.data_byte(0) >= 0x80)) {
-                out.push_back(static_cast<std::uint8_t>(status));
+            if (status != running_status || (event.inline_size() != 0 && event.data_byte(0) >= 0x80)) {
+                sink.byte(static_cast<std::uint8_t>(status));
                 running_status = status;
             }
-            put_data_from(out, event, 0);
+            sink.channel_data(event);
             continue;
         }
+
+        const std::size_t size = event.get_data_size();
+        const std::uint8_t first = size != 0 ? event.data_byte(0) : 0;
+        const bool sysex = size >= 1 && first == 0xF0;
+        const bool meta = size >= 2 && first == 0xFF;
+        // Readers only make the two extended forms; anything else would leave
+        // a delta time without its event, so it is not written at all.
+        if (!sysex && !meta) continue;
+        sink.vlq(event.timestamp - previous_time);
+        previous_time = event.timestamp;
 
         // Meta and system-exclusive events carry their length, which the song
         // does not store, and cancel running status.
         if (sysex) {
-            out.push_back(0xF0);
-            write_vlq(out, static_cast<std::uint32_t>(size - 1));
-            put_data_from(out, event, 1);
+            sink.byte(0xF0);
+            sink.vlq(static_cast<std::uint32_t>(size - 1));
+            sink.data(event, 1);
         } else {
-            out.push_back(0xFF);
-            out.push_back(event.data_byte(1));
-            write_vlq(out, static_cast<std::uint32_t>(size - 2));
-            put_data_from(out, event, 2);
+            sink.byte(0xFF);
+            sink.byte(event.data_byte(1));
+            sink.vlq(static_cast<std::uint32_t>(size - 2));
+            sink.data(event, 2);
         }
         running_status = no_status;
     }
+}
 
-    const std::size_t body_length = out.size() - length_at - 4;
-    if (body_length > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("track too long for a Standard MIDI File (" + std::to_string(body_length) +
-                                " bytes, at most 4294967295)");
-    put_be32_at(out, length_at, static_cast<std::uint32_t>(body_length));
+void put_be32(Writer& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.byte(static_cast<std::uint8_t>(value >> shift));
+}
+
+void put_tag(Writer& out, const char (&tag)[5]) {
+    std::memcpy(out.at, tag, 4);
+    out.at += 4;
 }
 
 }  // namespace
 
 void write_vlq(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    int shift = 28;
-    while (shift > 0 && (value >> shift) == 0) shift -= 7;
-    for (; shift > 0; shift -= 7) out.push_back(static_cast<std::uint8_t>(((value >> shift) & 0x7F) | 0x80));
-    out.push_back(static_cast<std::uint8_t>(value & 0x7F));
+    const std::size_t at = out.size();
+    out.resize(at + vlq_size(value));
+    Writer writer{out.data() + at};
+    writer.vlq(value);
 }
 
 void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
@@ -103,11 +135,36 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
         throw std::length_error("too many tracks for a Standard MIDI File (" + std::to_string(tracks) +
                                 ", at most 65535)");
 
-    put_tag(out, "MThd");
-    out.insert(out.end(), {0, 0, 0, 6, 0, static_cast<std::uint8_t>(song.form())});
-    put_be16(out, static_cast<std::uint32_t>(tracks));
-    put_be16(out, song.timebase() & 0xFFFF);
-    for (const MidiTrack& track : song.tracks()) write_track(track, out);
+    // The chunk lengths are 32 bits: a longer track cannot be written either.
+    std::vector<std::uint32_t> body_lengths;
+    body_lengths.reserve(tracks);
+    std::size_t total = 14;
+    for (const MidiTrack& track : song.tracks()) {
+        Counter counter;
+        encode_track(track, counter);
+        if (counter.size > std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("track too long for a Standard MIDI File (" + std::to_string(counter.size) +
+                                    " bytes, at most 4294967295)");
+        body_lengths.push_back(static_cast<std::uint32_t>(counter.size));
+        total += 8 + counter.size;
+    }
+
+    const std::size_t start = out.size();
+    out.resize(start + total);
+    Writer writer{out.data() + start};
+    put_tag(writer, "MThd");
+    put_be32(writer, 6);
+    writer.byte(0);
+    writer.byte(static_cast<std::uint8_t>(song.form()));
+    writer.byte(static_cast<std::uint8_t>(tracks >> 8));
+    writer.byte(static_cast<std::uint8_t>(tracks));
+    writer.byte(static_cast<std::uint8_t>(song.timebase() >> 8));
+    writer.byte(static_cast<std::uint8_t>(song.timebase()));
+    for (std::size_t i = 0; i < tracks; ++i) {
+        put_tag(writer, "MTrk");
+        put_be32(writer, body_lengths[i]);
+        encode_track(song.track(i), writer);
+    }
 }
 
 }  // namespace seqconv
