@@ -12,7 +12,8 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cwchar>
+#include <string>
+#include <vector>
 
 #include "app/platform.h"
 
