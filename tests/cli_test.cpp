@@ -169,7 +169,7 @@ protected:
         pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
         std::string* sinks[2] = {&result.out, &result.err};
         int wait_status = 0;
-        bool ended = pid < 0, reaped = false;
+        bool ended = pid < 0, reaped = false, killed = false;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (fds[0].fd >= 0 || fds[1].fd >= 0) {
             const int ready = ::poll(fds, 2, ended ? 0 : 50);
@@ -190,9 +190,9 @@ protected:
                 const pid_t done = ::waitpid(pid, &wait_status, WNOHANG);
                 ended = reaped = done == pid;
                 if (done < 0) ended = true;
-                if (done == 0 && std::chrono::steady_clock::now() > deadline) {
+                if (done == 0 && !killed && std::chrono::steady_clock::now() > deadline) {
                     ADD_FAILURE() << "still running after a minute: killed";
-                    ::kill(pid, SIGKILL);
+                    killed = ::kill(pid, SIGKILL) == 0;
                 }
             }
         }
