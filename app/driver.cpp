@@ -71,7 +71,9 @@ Outcome convert_one(const std::string& input_name, bool promote) {
         write_smf(song, image);
 
         // A failed flush on closing (a full disk, say) is a failed write too.
-        const bool written = std::fwrite(image.data(), 1, image.size(), output.get()) == image.size();
+        // The flush is asked for first, as not every runtime's fclose tells.
+        const bool written =
+            std::fwrite(image.data(), 1, image.size(), output.get()) == image.size() && std::fflush(output.get()) == 0;
         if (!written || std::fclose(output.release()) != 0) {
             std::fprintf(stderr, "Error writing to output file: %s\n", output_name.c_str());
             return Outcome::stop;

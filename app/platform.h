@@ -11,10 +11,12 @@
 
 namespace seqconv::platform {
 
-// The arguments, the program's name first, as UTF-8 strings. An argument
-// that names an existing file is kept as it is; any other holding a wildcard
-// is replaced by the names it matches, in sorted order, and kept as it is
-// when it matches nothing.
+// The arguments, the program's name first, as UTF-8 strings, wildcard
+// patterns replaced by the names they match and kept as they are when they
+// match nothing. On Windows the system runtime parses and expands the
+// command line itself (`argc` and `argv` serve only if it cannot be had).
+// Elsewhere an argument that names an existing file is kept as it is and any
+// other holding a wildcard is replaced by its matches in sorted order.
 std::vector<std::string> acquire_arguments(int argc, char** argv);
 
 // Opens a file by its UTF-8 name with a stdio mode ("rb", "wb"); null on

@@ -1,8 +1,13 @@
 # Installs with apt-get what a build needs and the machine lacks; source it.
 
-# need_packages PACKAGE...: installs the named Debian packages that are missing.
+# need_packages [--no-install-recommends] PACKAGE...: installs the named
+# Debian packages that are missing.
 need_packages() {
-    local missing=() package
+    local options=() missing=() package
+    if [ "${1:-}" = --no-install-recommends ]; then
+        options+=("$1")
+        shift
+    fi
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
     done
@@ -11,7 +16,7 @@ need_packages() {
     local sudo=
     [ "$(id -u)" -ne 0 ] && sudo=sudo
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${options[@]}" "${missing[@]}" >/dev/null
 }
 
 # need_clang: clang with its runtime libraries (the sanitizers and libFuzzer),

@@ -1,0 +1,112 @@
+// Arguments and files on Windows. The command line is taken from the system
+// runtime's wide-character parser with wildcard expansion switched on, as
+// UTF-16, and held as UTF-8; file names go back to UTF-16 to be opened, so
+// any name the file system holds can be converted.
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+
+namespace seqconv::platform {
+
+namespace {
+
+// The runtime's start-up record: the new-handler mode for malloc, 0 here.
+struct StartupInfo {
+    int newmode;
+};
+
+// __wgetmainargs(argc, argv, envp, expand wildcards, start-up record).
+using WideMainArgs = int(__cdecl*)(int*, wchar_t***, wchar_t***, int, StartupInfo*);
+
+constexpr int expand_wildcards = 1;
+
+class Library {
+public:
+    explicit Library(const char* name) : handle_(::LoadLibraryA(name)) {}
+    ~Library() {
+        if (handle_ != nullptr) ::FreeLibrary(handle_);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    HMODULE get() const { return handle_; }
+
+private:
+    HMODULE handle_;
+};
+
+// UTF-16 to UTF-8: the length with the NUL first, then the text into a
+// zero-filled buffer one byte longer, then a copy of the text itself.
+std::string to_utf8(const wchar_t* text) {
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return {};
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer.data(), length + 1, nullptr, nullptr);
+    return std::string(buffer.data());
+}
+
+// UTF-8 (or another code page) to UTF-16, the same way round.
+std::wstring to_utf16(const char* text, UINT code_page = CP_UTF8) {
+    const int length = ::MultiByteToWideChar(code_page, 0, text, -1, nullptr, 0);
+    if (length <= 0) return {};
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1, L'\0');
+    ::MultiByteToWideChar(code_page, 0, text, -1, buffer.data(), length + 1);
+    return std::wstring(buffer.data());
+}
+
+}  // namespace
+
+// The runtime's own arguments (`argc`, `argv`) are in the ANSI code page and
+// unexpanded; they serve only if the system runtime cannot be asked.
+std::vector<std::string> acquire_arguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    {
+        const Library runtime("msvcrt.dll");
+        // GetProcAddress gives a generic function pointer; void(*)() stands
+        // between it and the parser's real type.
+        const auto parse = runtime.get() == nullptr ? nullptr
+                                                    : reinterpret_cast<WideMainArgs>(reinterpret_cast<void (*)()>(
+                                                          ::GetProcAddress(runtime.get(), "__wgetmainargs")));
+        if (parse != nullptr) {
+            int count = 0;
+            wchar_t** wide_args = nullptr;
+            wchar_t** wide_env = nullptr;
+            StartupInfo startup{0};
+            parse(&count, &wide_args, &wide_env, expand_wildcards, &startup);
+            if (wide_args != nullptr && count > 0) {
+                args.reserve(static_cast<std::size_t>(count));
+                for (int i = 0; i < count; ++i) args.push_back(to_utf8(wide_args[i] != nullptr ? wide_args[i] : L""));
+                return args;
+            }
+        }
+    }
+    for (int i = 0; i < argc; ++i) args.push_back(argv[i] != nullptr ? to_utf8(to_utf16(argv[i], CP_ACP).c_str()) : "");
+    return args;
+}
+
+std::FILE* open_file(const std::string& name, const char* mode) {
+    std::wstring wide_mode;
+    for (const char* c = mode; *c != '\0'; ++c) wide_mode.push_back(static_cast<wchar_t>(*c));
+    return ::_wfopen(to_utf16(name.c_str()).c_str(), wide_mode.c_str());
+}
+
+bool file_length(std::FILE* file, std::uint64_t& length) {
+    if (::_fseeki64(file, 0, SEEK_END) != 0) return false;
+    const __int64 end = ::_ftelli64(file);
+    if (end < 0 || ::_fseeki64(file, 0, SEEK_SET) != 0) return false;
+    length = static_cast<std::uint64_t>(end);
+    return true;
+}
+
+}  // namespace seqconv::platform
