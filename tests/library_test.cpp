@@ -1,5 +1,5 @@
-// The library's interfaces: how a reading ended, the split of several-song
-// files, and the C functions with their statuses and messages.
+// The library's interfaces: the split of several-song files, and the C
+// functions with their statuses and messages.
 
 #include <gtest/gtest.h>
 
@@ -26,15 +26,6 @@ const Bytes second_song{0xC1, 0x05, 0x91, 0x40, 0x50, 0x08, 0xFF, 0x2F, 0x00};
 const Bytes two_songs = xmi(concat({xmi_song(first_song), xmi_song(second_song)}));
 const Bytes smf_song = test::smf(0, 96, {{0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00}});
 const Bytes damaged_smf = test::smf(1, 96, {{0x00, 0xFF, 0x2F, 0x00}, {0x00, 0x3C, 0x64}});
-
-TEST(Library, ReadingTellsTheFormatAndHowItEnded) {
-    EXPECT_EQ(read_song(two_songs, "").format, InputFormat::xmi);
-    EXPECT_EQ(read_song(two_songs, "").status, ReadStatus::complete);
-    const ReadResult damaged = read_song(damaged_smf, "");
-    EXPECT_EQ(damaged.status, ReadStatus::damaged);
-    EXPECT_EQ(damaged.song.track_count(), 1u);
-    EXPECT_EQ(read_song(test::bytes_of("no music"), "").status, ReadStatus::unrecognised);
-}
 
 // Each song of a several-song file converts as the same song alone does.
 TEST(Library, SongsOfAFormTwoFileBecomeFilesOfTheirOwn) {
