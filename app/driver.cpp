@@ -4,14 +4,10 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <optional>
 #include <stdexcept>
-#include <string_view>
 
 #include "app/platform.h"
-#include "formats/readers.h"
-#include "midi/promote.h"
-#include "midi/smf_writer.h"
+#include "seqconv/seqconv.h"
 
 namespace seqconv {
 
@@ -24,14 +20,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// The text after the last "." anywhere in the name, directory parts
-// included; none when there is no ".".
-std::optional<std::string_view> extension_of(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) return std::nullopt;
-    return name.substr(dot + 1);
-}
 
 enum class Outcome { done, stop };
 
@@ -64,11 +52,9 @@ Outcome convert_one(const std::string& input_name, bool promote) {
         }
         input.reset();
 
-        MidiContainer song;
-        convert_file(ByteRange(bytes.data(), bytes.size()), extension_of(input_name), song);
-        if (promote) promote_to_type1(song);
-        std::vector<std::uint8_t> image;
-        write_smf(song, image);
+        // Whatever the song holds is written, also when the input was damaged
+        // or not recognised (no tracks: zero bytes).
+        const std::vector<std::uint8_t> image = convert(bytes, input_name, promote).smf;
 
         // A failed flush on closing (a full disk, say) is a failed write too.
         // The flush is asked for first, as not every runtime's fclose tells.

@@ -1,4 +1,6 @@
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "formats/readers.h"
 
@@ -50,18 +52,34 @@ bool by_contents(ByteRange input, std::optional<std::string_view>) {
 }
 
 struct Format {
+    InputFormat format;
+    std::string_view name;
     Detector detect;
     Reader read;
 };
 
 // Asked in this order; the first format that accepts the input decides.
 constexpr Format formats[] = {
-    {by_contents<detect_smf>, read_smf},   {by_contents<detect_rmid>, read_rmid},
-    {by_contents<detect_hmp>, read_hmp},   {by_contents<detect_hmi>, read_hmi},
-    {by_contents<detect_xmi>, read_xmi},   {by_contents<detect_mus>, read_mus},
-    {by_contents<detect_mids>, read_mids}, {detect_lds, read_lds},
-    {by_contents<detect_gmf>, read_gmf},
+    {InputFormat::smf, "SMF", by_contents<detect_smf>, read_smf},
+    {InputFormat::rmid, "RMID", by_contents<detect_rmid>, read_rmid},
+    {InputFormat::hmp, "HMP", by_contents<detect_hmp>, read_hmp},
+    {InputFormat::hmi, "HMI", by_contents<detect_hmi>, read_hmi},
+    {InputFormat::xmi, "XMI", by_contents<detect_xmi>, read_xmi},
+    {InputFormat::mus, "MUS", by_contents<detect_mus>, read_mus},
+    {InputFormat::mids, "MIDS", by_contents<detect_mids>, read_mids},
+    {InputFormat::lds, "LDS", detect_lds, read_lds},
+    {InputFormat::gmf, "GMF", by_contents<detect_gmf>, read_gmf},
 };
+
+// The table's rows stand in the order of the enumeration.
+constexpr bool rows_follow_the_enumeration() {
+    for (std::size_t i = 0; i < std::size(formats); ++i)
+        if (static_cast<std::size_t>(formats[i].format) != i) return false;
+    return true;
+}
+static_assert(rows_follow_the_enumeration());
+
+const Format& row_of(InputFormat format) { return formats[static_cast<std::size_t>(format)]; }
 
 }  // namespace
 
@@ -121,10 +139,19 @@ bool detect_lds(ByteRange input, std::optional<std::string_view> extension) {
 
 bool detect_gmf(ByteRange input) { return input.size() >= 32 && has_at(input, 0, "GMF\x01"); }
 
+std::string_view format_name(InputFormat format) { return row_of(format).name; }
+
+std::optional<InputFormat> detect_format(ByteRange input, std::optional<std::string_view> extension) {
+    for (const Format& row : formats)
+        if (row.detect(input, extension)) return row.format;
+    return std::nullopt;
+}
+
+bool read_format(InputFormat format, ByteRange input, MidiContainer& song) { return row_of(format).read(input, song); }
+
 bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song) {
-    for (const Format& format : formats)
-        if (format.detect(input, extension)) return format.read(input, song);
-    return false;
+    const std::optional<InputFormat> format = detect_format(input, extension);
+    return format && read_format(*format, input, song);
 }
 
 }  // namespace seqconv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -33,8 +34,22 @@ bool read_mids(ByteRange input, MidiContainer& song);
 bool read_lds(ByteRange input, MidiContainer& song);
 bool read_gmf(ByteRange input, MidiContainer& song);
 
+// The input formats, in the order in which they are tried.
+enum class InputFormat : std::uint8_t { smf, rmid, hmp, hmi, xmi, mus, mids, lds, gmf };
+
+// The format's short name: "SMF", "RMID", "HMP", "HMI", "XMI", "MUS", "MIDS",
+// "LDS" or "GMF".
+std::string_view format_name(InputFormat format);
+
+// The first format, in the order above, that accepts the input; none when no
+// format does. `extension` is the text after the last "." of the input's
+// name, if any.
+std::optional<InputFormat> detect_format(ByteRange input, std::optional<std::string_view> extension);
+
+// Runs the reader of `format` alone on the input.
+bool read_format(InputFormat format, ByteRange input, MidiContainer& song);
+
 // Recognises the input's format and runs that format's reader alone.
-// `extension` is the text after the last "." of the input's name, if any.
 // Returns false when no format accepts the input (the song stays empty) or
 // when the chosen reader fails.
 bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song);

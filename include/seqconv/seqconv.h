@@ -1,0 +1,74 @@
+#pragma once
+
+// seqconv as a library: the music file of an old game or multimedia title in
+// memory, a Standard MIDI File out, with the song in between for those who
+// want its events. Nothing here touches the file system or prints.
+//
+// The song model (MidiContainer, MidiTrack, MidiEvent), the readers,
+// write_smf and promote_to_type1 come with this header. Conversions report a
+// malformed input through their status; they throw only what the standard
+// containers throw: std::bad_alloc when memory runs out, std::length_error
+// for a song no Standard MIDI File can hold (more than 65535 tracks, or a
+// track over 4 GiB).
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "formats/readers.h"
+#include "midi/midi_container.h"
+#include "midi/promote.h"
+#include "midi/smf_writer.h"
+
+namespace seqconv {
+
+// How the reading of an input ended.
+enum class ReadStatus : std::uint8_t {
+    complete,      // a format accepted the input and its reader read it without fault
+    damaged,       // a format accepted it, but its reader stopped at a fault; the
+                   // song holds what was read before it
+    unrecognised,  // no format accepted the input; the song has no tracks
+};
+
+struct ReadResult {
+    std::optional<InputFormat> format;  // the format that accepted the input
+    ReadStatus status = ReadStatus::unrecognised;
+    MidiContainer song;
+};
+
+// The text after the last "." of `name`, directory parts included; none
+// when the name holds no ".". Only LDS modules are recognised by it.
+std::optional<std::string_view> extension_of(std::string_view name);
+
+// Recognises the input by its contents (and, for LDS, by the extension of
+// `name`) and reads it into a song.
+ReadResult read_song(std::span<const std::uint8_t> input, std::string_view name);
+
+// A form 2 song (several independent songs, as an XMI file of several songs
+// gives) as one form 0 song per track, in track order, each of one track and
+// with the song's timebase. Any other song is returned as it is, alone.
+std::vector<MidiContainer> split_songs(MidiContainer song);
+
+struct Conversion {
+    std::optional<InputFormat> format;
+    ReadStatus status = ReadStatus::unrecognised;
+    std::vector<std::uint8_t> smf;  // empty when the song has no tracks
+};
+
+// What the seqconv program writes for an input named `name`: read_song, then
+// with `promote` (the program's "-1") promote_to_type1, then write_smf.
+Conversion convert(std::span<const std::uint8_t> input, std::string_view name, bool promote = false);
+
+struct SongsConversion {
+    std::optional<InputFormat> format;
+    ReadStatus status = ReadStatus::unrecognised;
+    std::vector<std::vector<std::uint8_t>> songs;  // one Standard MIDI File per song
+};
+
+// As convert, with the song split by split_songs first; each song is promoted
+// and written on its own.
+SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_view name, bool promote = false);
+
+}  // namespace seqconv

@@ -1,0 +1,60 @@
+#include "seqconv/seqconv.h"
+
+#include <utility>
+
+namespace seqconv {
+
+std::optional<std::string_view> extension_of(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    return name.substr(dot + 1);
+}
+
+ReadResult read_song(std::span<const std::uint8_t> input, std::string_view name) {
+    const ByteRange range(input.data(), input.size());
+    ReadResult result;
+    result.format = detect_format(range, extension_of(name));
+    if (result.format)
+        result.status = read_format(*result.format, range, result.song) ? ReadStatus::complete : ReadStatus::damaged;
+    return result;
+}
+
+std::vector<MidiContainer> split_songs(MidiContainer song) {
+    std::vector<MidiContainer> songs;
+    if (song.form() != 2) {
+        songs.push_back(std::move(song));
+        return songs;
+    }
+    songs.resize(song.track_count());
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        songs[i].initialize(0, song.timebase());
+        songs[i].add_track(song.track(i));
+    }
+    return songs;
+}
+
+namespace {
+
+std::vector<std::uint8_t> written(MidiContainer& song, bool promote) {
+    if (promote) promote_to_type1(song);
+    std::vector<std::uint8_t> image;
+    write_smf(song, image);
+    return image;
+}
+
+}  // namespace
+
+Conversion convert(std::span<const std::uint8_t> input, std::string_view name, bool promote) {
+    ReadResult read = read_song(input, name);
+    return {read.format, read.status, written(read.song, promote)};
+}
+
+SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_view name, bool promote) {
+    ReadResult read = read_song(input, name);
+    SongsConversion result{read.format, read.status, {}};
+    std::vector<MidiContainer> songs = split_songs(std::move(read.song));
+    for (MidiContainer& song : songs) result.songs.push_back(written(song, promote));
+    return result;
+}
+
+}  // namespace seqconv
