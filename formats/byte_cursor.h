@@ -53,6 +53,13 @@ public:
         return true;
     }
 
+    // The next n bytes as a range of their own, without moving past them.
+    bool peek(std::size_t n, ByteRange& out) const {
+        if (n > remaining()) return false;
+        out = ByteRange(position_, n);
+        return true;
+    }
+
     // At most n bytes: fewer when the range ends first.
     ByteRange take_at_most(std::size_t n) {
         if (n > remaining()) n = remaining();

@@ -48,6 +48,40 @@ Step read_payload(ByteCursor& cursor, std::vector<std::uint8_t>& data) {
     return Step::event;
 }
 
+// A channel message with a delta time of one or two bytes: most of the
+// events of a dense track.
+struct ShortEvent {
+    std::uint32_t delta = 0;
+    std::uint8_t status = 0;
+    std::uint8_t data[2] = {0, 0};
+    std::size_t count = 0;  // data bytes
+};
+
+// Takes such an event when it stands whole at the cursor (under the running
+// status, or with a status byte of its own); otherwise takes nothing and
+// leaves the event to the general decoding.
+inline bool next_short_event(ByteCursor& cursor, std::uint8_t running_status, ShortEvent& event) {
+    ByteRange next;
+    if (!cursor.peek(5, next)) return false;
+    const std::uint8_t* at = next.begin;
+    if (at[0] < 0x80) {
+        event.delta = *at++;
+    } else if (at[1] < 0x80) {
+        event.delta = std::uint32_t(at[0] & 0x7F) << 7 | at[1];
+        at += 2;
+    } else {
+        return false;
+    }
+    event.status = *at < 0x80 ? running_status : *at++;
+    if (event.status < 0x80 || event.status >= 0xF0) return false;
+    const std::uint8_t kind = event.status >> 4;
+    event.count = kind == 0xC || kind == 0xD ? 1 : 2;
+    event.data[0] = at[0];
+    event.data[1] = event.count == 2 ? at[1] : 0;
+    cursor.skip(std::size_t(at - next.begin) + event.count);
+    return true;
+}
+
 // How many events decoding a track body from `cursor` on in SMF mode will
 // add, the end of track included: one quick pass over the bytes, so that the
 // track is sized once rather than grown by doubling, which would touch twice
@@ -58,6 +92,12 @@ std::size_t count_smf_events(ByteCursor cursor) {
     std::uint8_t running_status = 0;
     std::uint8_t byte = 0;
     for (;;) {
+        ShortEvent event;
+        if (next_short_event(cursor, running_status, event)) {
+            running_status = event.status;
+            ++count;
+            continue;
+        }
         do {
             if (!cursor.u8(byte)) return count + 1;
         } while (byte & 0x80);
@@ -98,6 +138,19 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
     if (smf_mode) track.reserve(count_smf_events(cursor));
 
     for (;;) {
+        // The bulk of a dense track, taken in one step: a delta time of one
+        // or two bytes and a channel message with all its data bytes, under
+        // running status or with its status byte.
+        ShortEvent event;
+        if (smf_mode && next_short_event(cursor, running_status, event)) {
+            time = add_ticks(time, event.delta);
+            running_status = event.status;
+            const std::uint8_t kind = event.status >> 4;
+            track.add_event(MidiEvent(time, static_cast<MidiEventType>(kind - 8), event.status & 0x0F, event.data[0],
+                                      event.data[1], event.count));
+            continue;
+        }
+
         if (!smf_mode && cursor.offset() >= limit) break;
         const ByteCursor event_start = cursor;
         const std::uint32_t time_before = time;
