@@ -53,8 +53,14 @@ Outcome convert_one(const std::string& input_name, bool promote) {
         input.reset();
 
         // Whatever the song holds is written, also when the input was damaged
-        // or not recognised (no tracks: zero bytes).
-        const std::vector<std::uint8_t> image = convert(bytes, input_name, promote).smf;
+        // or not recognised (no tracks: zero bytes). The song holds copies of
+        // what it needs from the input, so the input's buffer, already in
+        // memory, takes the output: a large file then costs one buffer, not two.
+        ReadResult read = read_song(bytes, input_name);
+        if (promote) promote_to_type1(read.song);
+        std::vector<std::uint8_t>& image = bytes;
+        image.clear();
+        write_smf(read.song, image);
 
         // A failed flush on closing (a full disk, say) is a failed write too.
         // The flush is asked for first, as not every runtime's fclose tells.
