@@ -10,9 +10,14 @@ MidiEvent::MidiEvent(std::uint32_t at, MidiEventType kind, std::uint32_t on_chan
     : timestamp(at), type(kind), channel(static_cast<std::uint8_t>(on_channel)) {
     const std::size_t head = std::min(size, inline_capacity);
     inline_size_ = static_cast<std::uint8_t>(head);
-    if (head != 0) std::memcpy(inline_data_.data(), data, head);
-    if (size > inline_capacity)
-        extended_data_ = std::make_unique<std::vector<std::uint8_t>>(data + inline_capacity, data + size);
+    if (size <= inline_capacity) {
+        if (head != 0) std::memcpy(data_.bytes.data(), data, head);
+        return;
+    }
+    auto whole = new LongData{{}, std::vector<std::uint8_t>(data + inline_capacity, data + size)};
+    std::memcpy(whole->head.data(), data, inline_capacity);
+    data_.whole = whole;
+    long_ = true;
 }
 
 MidiEvent::MidiEvent(const MidiEvent& other)
@@ -20,18 +25,16 @@ MidiEvent::MidiEvent(const MidiEvent& other)
       type(other.type),
       channel(other.channel),
       inline_size_(other.inline_size_),
-      inline_data_(other.inline_data_),
-      extended_data_(other.extended_data_ ? std::make_unique<std::vector<std::uint8_t>>(*other.extended_data_)
-                                          : nullptr) {}
-
-MidiEvent& MidiEvent::operator=(const MidiEvent& other) {
-    if (this != &other) *this = MidiEvent(other);
-    return *this;
+      data_(other.data_) {
+    if (other.long_) {
+        data_.whole = new LongData(*other.data_.whole);
+        long_ = true;
+    }
 }
 
 const std::vector<std::uint8_t>& MidiEvent::extended_data() const {
     static const std::vector<std::uint8_t> none;
-    return extended_data_ ? *extended_data_ : none;
+    return long_ ? data_.whole->rest : none;
 }
 
 std::size_t MidiEvent::get_data(std::size_t offset, std::size_t count, std::uint8_t* destination) const {
@@ -41,11 +44,11 @@ std::size_t MidiEvent::get_data(std::size_t offset, std::size_t count, std::uint
     std::size_t copied = 0;
     if (offset < inline_size_) {
         copied = std::min<std::size_t>(count, inline_size_ - offset);
-        std::memcpy(destination, inline_data_.data() + offset, copied);
+        std::memcpy(destination, head() + offset, copied);
     }
     if (copied < count) {
         const std::size_t from = offset + copied - inline_capacity;
-        std::memcpy(destination + copied, extended_data_->data() + from, count - copied);
+        std::memcpy(destination + copied, data_.whole->rest.data() + from, count - copied);
         copied = count;
     }
     return copied;
@@ -54,5 +57,5 @@ std::size_t MidiEvent::get_data(std::size_t offset, std::size_t count, std::uint
 }  // namespace seqconv
 
 namespace seqconv {
-static_assert(sizeof(void*) != 8 || sizeof(MidiEvent) == 32, "an event should take 32 bytes on 64-bit systems");
+static_assert(sizeof(void*) != 8 || sizeof(MidiEvent) == 24, "an event should take 24 bytes on 64-bit systems");
 }  // namespace seqconv

@@ -3,8 +3,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace seqconv {
@@ -30,10 +31,11 @@ enum class MidiEventType : std::uint8_t {
 // of a track is the extended event FF 2F.
 //
 // Up to 16 data bytes live inside the event; only longer meta and
-// system-exclusive messages allocate. An event takes 32 bytes: the time, the
-// kind, the channel and the inline size in 8 bytes, the 16 inline bytes, and
-// one pointer to the rest, null for all but those long messages. Songs of
-// millions of events are held whole, so every byte here counts.
+// system-exclusive messages allocate. An event takes 24 bytes: the time, the
+// kind, the channel and the inline size in 8 bytes, then 16 bytes that hold
+// either the data or, for a message longer than 16 bytes, a pointer to the
+// whole of it. Songs of millions of events are held whole, so every byte of
+// an event counts.
 class MidiEvent {
 public:
     static constexpr std::size_t inline_capacity = 16;
@@ -50,19 +52,41 @@ public:
           type(kind),
           channel(static_cast<std::uint8_t>(on_channel)),
           inline_size_(static_cast<std::uint8_t>(size)),
-          inline_data_{first, second} {}
+          data_{{first, second}} {}
 
     MidiEvent(const MidiEvent& other);
-    MidiEvent& operator=(const MidiEvent& other);
-    MidiEvent(MidiEvent&&) noexcept = default;
-    MidiEvent& operator=(MidiEvent&&) noexcept = default;
-    ~MidiEvent() = default;
+    MidiEvent(MidiEvent&& other) noexcept
+        : timestamp(other.timestamp),
+          type(other.type),
+          channel(other.channel),
+          inline_size_(other.inline_size_),
+          long_(other.long_),
+          data_(other.data_) {
+        if (long_) {
+            other.long_ = false;
+            other.inline_size_ = 0;
+        }
+    }
+    MidiEvent& operator=(const MidiEvent& other) {
+        if (this != &other) *this = MidiEvent(other);
+        return *this;
+    }
+    MidiEvent& operator=(MidiEvent&& other) noexcept {
+        if (this != &other) {
+            this->~MidiEvent();
+            new (this) MidiEvent(std::move(other));
+        }
+        return *this;
+    }
+    ~MidiEvent() {
+        if (long_) delete data_.whole;
+    }
 
     std::uint32_t timestamp = 0;  // absolute ticks from the start of the song
     MidiEventType type = MidiEventType::note_off;
     std::uint8_t channel = 0;  // 0 to 15 for channel events, 0 for extended ones
 
-    std::size_t get_data_size() const { return inline_size_ + (extended_data_ ? extended_data_->size() : 0); }
+    std::size_t get_data_size() const { return long_ ? inline_capacity + data_.whole->rest.size() : inline_size_; }
 
     // Copies min(count, size - offset) data bytes from `offset` on into
     // `destination` and returns how many were copied. `offset` must not
@@ -71,9 +95,11 @@ public:
 
     // Data byte i; i must be below get_data_size().
     std::uint8_t data_byte(std::size_t i) const {
-        return i < inline_capacity ? inline_data_[i] : (*extended_data_)[i - inline_capacity];
+        return i < inline_capacity ? head()[i] : data_.whole->rest[i - inline_capacity];
     }
 
+    // The data bytes counted as held in the event itself: all of them up to
+    // 16, else the first 16.
     std::size_t inline_size() const { return inline_size_; }
     // The data bytes after the 16th; empty when the data has at most 16.
     const std::vector<std::uint8_t>& extended_data() const;
@@ -81,14 +107,27 @@ public:
     bool is_channel_event() const { return type != MidiEventType::extended; }
     // An extended event whose data begin FF 2F.
     bool is_end_of_track() const {
-        return type == MidiEventType::extended && get_data_size() >= 2 && inline_data_[0] == 0xFF &&
-               inline_data_[1] == 0x2F;
+        return type == MidiEventType::extended && get_data_size() >= 2 && data_byte(0) == 0xFF && data_byte(1) == 0x2F;
     }
 
 private:
-    std::uint8_t inline_size_ = 0;  // data bytes held in inline_data_, 0 to 16
-    std::array<std::uint8_t, inline_capacity> inline_data_{};
-    std::unique_ptr<std::vector<std::uint8_t>> extended_data_;  // bytes after the 16th; null when none
+    // A message longer than 16 bytes: its first 16 bytes and the rest.
+    struct LongData {
+        std::array<std::uint8_t, inline_capacity> head;
+        std::vector<std::uint8_t> rest;
+    };
+
+    const std::uint8_t* head() const { return long_ ? data_.whole->head.data() : data_.bytes.data(); }
+
+    std::uint8_t inline_size_ = 0;  // 0 to 16
+    bool long_ = false;             // the data are held in *data_.whole
+    // The data up to 16 bytes, or a longer message whole. A plain union of
+    // plain types, so copying it copies whichever it holds.
+    union Data {
+        std::array<std::uint8_t, inline_capacity> bytes;
+        LongData* whole;
+    };
+    Data data_ = {};
 };
 
 // The two data bytes of an end-of-track event.
