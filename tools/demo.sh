@@ -13,18 +13,25 @@ build/release/make_examples --check examples
 rm -rf out/examples && mkdir -p out/examples && cp examples/* out/examples/
 build/release/seqconv out/examples/*
 
+# What a Standard MIDI File's header says: form, tracks and timebase.
+describe() {
+    [ -s "$1" ] || { echo "(empty: no song)"; return; }
+    local h
+    read -r -a h <<<"$(od -A n -t u1 -j 8 -N 6 "$1")"
+    echo "form ${h[1]}, $((h[2] * 256 + h[3])) tracks, $((h[4] * 256 + h[5])) ticks per quarter note"
+}
+
 echo
-echo "Input file              bytes   Output file                 bytes  header"
+printf '%-18s %6s   %-22s %6s  %s\n' "Input file" bytes "Output file" bytes "Song"
 for input in examples/*; do
     name=$(basename "$input")
     output="out/examples/$name.mid"
-    header=$(od -A n -t x1 -N 14 "$output" | tr -s ' \n' ' ')
-    [ -s "$output" ] || header="(empty: format not converted yet)"
-    printf '%-22s %6d   %-26s %6d %s\n' "$name" "$(stat -c %s "$input")" "$name.mid" "$(stat -c %s "$output")" "$header"
+    printf '%-18s %6d   %-22s %6d  %s\n' "$name" "$(stat -c %s "$input")" "$name.mid" "$(stat -c %s "$output")" \
+        "$(describe "$output")"
 done
 echo
 echo "With -1 (form 0 split into a conductor track and one track per channel):"
 cp examples/minuet-form0.mid out/examples/promoted.mid
 build/release/seqconv -1 out/examples/promoted.mid
-printf '%-22s %6d   %-26s %6d %s\n' promoted.mid "$(stat -c %s out/examples/promoted.mid)" promoted.mid.mid \
-    "$(stat -c %s out/examples/promoted.mid.mid)" "$(od -A n -t x1 -N 14 out/examples/promoted.mid.mid | tr -s ' \n' ' ')"
+printf '%-18s %6d   %-22s %6d  %s\n' promoted.mid "$(stat -c %s out/examples/promoted.mid)" promoted.mid.mid \
+    "$(stat -c %s out/examples/promoted.mid.mid)" "$(describe out/examples/promoted.mid.mid)"
