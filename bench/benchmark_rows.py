@@ -40,7 +40,7 @@ def main():
             events = int(bench["events"])
             size = f"{bench['bytes'] / 1024:.0f} KiB"
             figure = f"{bench['events/s'] / 1e6:.1f} M events/s ({time} CPU a run)"
-            print(f"| {argument} reader alone, in process | {size} generated, {events:,} events | {figure} | — |")
+            print(f"| {argument.replace('_', ' ')} reader alone, in process | {size} generated, {events:,} events | {figure} | — |")
         elif family == "BM_WriteSmf":
             events = int(bench["events"])
             figure = f"{bench['events/s'] / 1e6:.1f} M events/s ({time} CPU a run)"

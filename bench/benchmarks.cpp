@@ -181,8 +181,8 @@ void BM_Read(benchmark::State& state, seqconv::bench::Kind kind, Reader read) {
 using seqconv::bench::Kind;
 BENCHMARK_CAPTURE(BM_Read, SMF, Kind::smf, seqconv::read_smf)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Read, RMID, Kind::rmid, seqconv::read_rmid)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Read, HMP - P, Kind::hmp_p, seqconv::read_hmp)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Read, HMP - R, Kind::hmp_r, seqconv::read_hmp)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, HMP_P, Kind::hmp_p, seqconv::read_hmp)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, HMP_R, Kind::hmp_r, seqconv::read_hmp)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Read, HMI, Kind::hmi, seqconv::read_hmi)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Read, XMI, Kind::xmi, seqconv::read_xmi)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Read, MUS, Kind::mus, seqconv::read_mus)->Unit(benchmark::kMillisecond);

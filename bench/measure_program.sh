@@ -21,23 +21,33 @@ median() {
     printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# measure RUN_COUNT COMMAND...: runs COMMAND, each time after `before_run`
-# (untimed), and sets `wall` (median seconds) and `rss` (median peak
-# resident set of the largest process, bytes). Fails, after saving the
-# command's messages in $work/stderr.txt, when a run fails.
-before_run() { :; }
+# time_once COMMAND...: runs COMMAND once and appends its wall time
+# (microseconds) to `walls` and the peak resident set of its largest process
+# (KiB) to `rsses`. Fails, with the command's messages kept in
+# $work/stderr.txt, when the command fails.
+time_once() {
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -f '%M' -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || return 1
+    end=$(date +%s%N)
+    walls+=("$(((end - start) / 1000))")
+    rsses+=("$(tail -n 1 "$work/time.txt")")
+}
+fail() {
+    echo "$1 failed: $(head -c 500 "$work/stderr.txt")" >&2
+    exit 1
+}
+# seconds MICROSECONDS...: the median in seconds.
+seconds() { awk -v us="$(median "$@")" 'BEGIN { printf "%.3f", us / 1e6 }'; }
+
+# measure RUN_COUNT COMMAND...: runs COMMAND RUN_COUNT times and sets `wall`
+# (median seconds) and `rss` (median peak resident set, bytes).
 measure() {
-    local count=$1 i start end walls=() rsses=()
+    local count=$1 i
     shift
-    for ((i = 0; i < count; i++)); do
-        before_run
-        start=$(date +%s%N)
-        /usr/bin/time -f '%M' -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || return 1
-        end=$(date +%s%N)
-        walls+=("$(((end - start) / 1000))")
-        rsses+=("$(tail -n 1 "$work/time.txt")")
-    done
-    wall=$(awk -v us="$(median "${walls[@]}")" 'BEGIN { printf "%.3f", us / 1e6 }')
+    walls=() rsses=()
+    for ((i = 0; i < count; i++)); do time_once "$@" || return 1; done
+    wall=$(seconds "${walls[@]}")
     rss=$(($(median "${rsses[@]}") * 1024))
 }
 
@@ -46,19 +56,19 @@ size_text() { awk -v b="$1" 'BEGIN { if (b >= 1048576) printf "%.1f MiB", b / 10
 mb_per_s() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f MB/s", b / s / 1e6 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 thousands() { sed ':a; s/\B[0-9]\{3\}\>/,&/; ta' <<<"$1"; }
-size_of() { stat -c %s "$1"; }
+size_of() { stat -L -c %s "$1"; }
 runs_note() { [ "$1" -eq 1 ] && echo "1 run" || echo "median of $1 runs"; }
 
 cd "$work"
 
 # The program at rest: its peak memory on a file of a few KiB.
 echo "seqconv at rest" >&2
-measure "$runs" "$seqconv" tiny.mid
+measure "$runs" "$seqconv" tiny.mid || fail "seqconv tiny.mid"
 rest=$rss
 
 # The large Standard MIDI File.
 echo "seqconv on the large file" >&2
-measure "$runs" "$seqconv" large.mid
+measure "$runs" "$seqconv" large.mid || fail "seqconv large.mid"
 large_wall=$wall large_rss=$rss
 input=$(size_of large.mid) output=$(size_of large.mid.mid)
 events=$("$make_inputs" count large.mid.mid)
@@ -78,7 +88,7 @@ peer_row() {  # NAME FILE RUN_COUNT COMMAND...
         local times
         times=$(awk -v b="$size" -v s="$wall" -v sb="$input" -v ss="$large_wall" 'BEGIN { printf "%.1f", (sb / ss) / (b / s) }')
         local input_note="the same file"
-        [ "$file" = large.mid ] || input_note="$(size_text "$size") of the same kind"
+        [ "$file" -ef large.mid ] || input_note="$(size_text "$size") of the same kind"
         echo "| peer: $name | $input_note | $(mb_per_s "$size" "$wall") ($wall s, $(runs_note "$count")); peak RSS $(mib "$rss"); seqconv $times× as fast | — |"
     else
         echo "| peer: $name | the same file | not measured: it failed or did not finish ($(head -c 200 "$work/stderr.txt" | tr '\n|' '  ')) | — |"
@@ -96,29 +106,34 @@ else
     echo "| peer: python3-mido | — | not measured: python3-mido is not installed | — |"
 fi
 
-# The batch, against copying the same folder.
+# The batch, against copying the same folder. Every run writes new files
+# into a folder of its own and nothing is deleted between runs: a file
+# system that has just deleted thousands of files can take many times
+# longer to create new ones (ext4 looks for inodes it may not reuse yet),
+# which would measure the file system's state rather than either program.
+# The runs of the two alternate, so that both meet the same load.
 files=$(find batch -type f | wc -l)
 batch_bytes=$(find batch -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
-echo "cp -r" >&2
-before_run() { rm -rf copy; }
-measure "$runs" cp -r batch copy
-copy_wall=$wall
-rm -rf copy
-echo "seqconv on the batch" >&2
-before_run() { find batch -name '*.*.mid' -delete; }
-measure "$runs" "$seqconv" 'batch/*'
-empty=$(find batch -name '*.*.mid' -empty | wc -l)
-before_run
+echo "seqconv on the batch, and cp -r" >&2
+for ((i = 1; i <= runs; i++)); do cp -r batch "batch-$i"; done
+copy_walls=() batch_walls=()
+for ((i = 1; i <= runs; i++)); do
+    walls=()
+    time_once cp -r batch "copy-$i" || fail "cp -r"
+    time_once "$seqconv" "batch-$i/*" || fail "seqconv on the batch"
+    copy_walls+=("${walls[0]}") batch_walls+=("${walls[1]}")
+done
+copy_wall=$(seconds "${copy_walls[@]}") batch_wall=$(seconds "${batch_walls[@]}")
+empty=$(find batch-1 -name '*.*.mid' -empty | wc -l)
 empty_note=
 [ "$empty" -eq 0 ] || empty_note="; $empty outputs EMPTY"
-echo "| batch: \`seqconv 'batch/*'\` | $(thousands "$files") files, the ten kinds in turn (SMF, RMID, HMP P and R, HMI, XMI, MUS, MIDS, LDS, GMF), 1 to 50 KiB, $(mib "$batch_bytes") | $wall s, $(ratio "$wall" "$copy_wall")× \`cp -r\`$empty_note | ≤ 2× \`cp -r\` |"
+echo "| batch: \`seqconv 'batch/*'\` | $(thousands "$files") files, the ten kinds in turn (SMF, RMID, HMP P and R, HMI, XMI, MUS, MIDS, LDS, GMF), 1 to 50 KiB, $(mib "$batch_bytes") | $batch_wall s, $(ratio "$batch_wall" "$copy_wall")× \`cp -r\`$empty_note | ≤ 2× \`cp -r\` |"
 echo "| \`cp -r batch copy\` | the same folder | $copy_wall s (reading and writing as many files: the floor) | — |"
-before_run() { :; }
 
 # The worst cases.
 worst_row() {  # FILE DESCRIPTION
     echo "worst case $1" >&2
-    measure "$runs" "$seqconv" "worst/$1"
+    measure "$runs" "$seqconv" "worst/$1" || fail "seqconv worst/$1"
     local out_events
     out_events=$("$make_inputs" count "worst/$1.mid")
     echo "| worst case: $2 | $1, $(size_text "$(size_of "worst/$1")") | $wall s; peak RSS $(mib "$rss"); $(thousands "$out_events") events out | < 1 s |"

@@ -9,7 +9,7 @@
 # Usage: bash bench/run.sh [--quick]
 #   Every whole-program figure is the median of 5 runs, 3 with --quick;
 #   python3-mido runs once, on the 64 MiB file (3 to 4 minutes), or with
-#   --quick on a 4 MiB file of the same kind. About 7 minutes in all, 2
+#   --quick on a 4 MiB file of the same kind. About 6 minutes in all, 2
 #   with --quick.
 set -euo pipefail
 export LC_ALL=C
