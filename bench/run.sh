@@ -9,8 +9,8 @@
 # Usage: bash bench/run.sh [--quick]
 #   Every whole-program figure is the median of 5 runs, 3 with --quick;
 #   python3-mido runs once, on the 64 MiB file (3 to 4 minutes), or with
-#   --quick on a 4 MiB file of the same kind. About 6 minutes in all, 2
-#   with --quick.
+#   --quick on a 4 MiB file of the same kind. 6 to 8 minutes in all, about
+#   2 with --quick.
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
