@@ -7,8 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/format_inputs.h"
 #include "bench/large_inputs.h"
 #include "formats/readers.h"
+#include "midi/midi_container.h"
 #include "midi/midi_track.h"
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
@@ -107,32 +109,8 @@ void BM_ConvertNestedTracks(benchmark::State& state) {
 }
 BENCHMARK(BM_ConvertNestedTracks)->Arg(1000)->Arg(8000)->Arg(65535)->Unit(benchmark::kMillisecond);
 
-// The longest an LDS module plays: 256 positions (the position number is 8
-// bits wide) of 255 rows of 256 ticks, 16.7 million ticks or 66 hours. Eight
-// voices strike a note in every row and release it 250 ticks later, one of
-// them delayed by 100 ticks; the ninth runs a fade through every other row.
-// 12 KiB, 1.5 million events.
-seqconv::bench::Bytes longest_lds() {
-    namespace lds = lds_builder;
-    lds::Module module;
-    module.row_speed = 255;
-    module.pattern_length = 255;
-    module.channel_delay[8] = 100;
-    lds::Position position;
-    for (int v = 0; v < 9; ++v) {
-        module.patches.push_back({v * 8, 100, 250});
-        std::vector<std::uint16_t> words;
-        for (int row = 0; row < 255; ++row) {
-            const std::uint16_t fade = row % 2 != 0 ? lds::command(0xF3, 1) : lds::command(0xF4, 0);
-            words.push_back(v == 7 ? fade : lds::note(40 + (row * 7 + v * 5) % 48, v));
-        }
-        position[std::size_t(v)] = {module.pattern(words)};
-    }
-    module.positions.assign(256, position);
-    return module.bytes();
-}
-
-void BM_ConvertLongestLds(benchmark::State& state) { convert(state, longest_lds(), "lds"); }
+// The longest-playing LDS module: 66 hours of song, 1.5 million events.
+void BM_ConvertLongestLds(benchmark::State& state) { convert(state, seqconv::bench::longest_lds(), "lds"); }
 BENCHMARK(BM_ConvertLongestLds)->Unit(benchmark::kMillisecond);
 
 // The most an LDS module writes: all nine voices glide toward a far pitch and
@@ -164,6 +142,70 @@ void BM_ConvertHmiFarNoteEnds(benchmark::State& state) {
     convert(state, seqconv::bench::long_notes_hmi(std::uint32_t(state.range(0)), far_ahead));
 }
 BENCHMARK(BM_ConvertHmiFarNoteEnds)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+// Each format's reader alone, on a file of music made for it
+// (bench/format_inputs.h), in events a second of the song it builds. A
+// track is put in time order when it is first read, so the benchmark reads
+// each track once: that sorting is part of what reading costs. The files are
+// of 256 KiB but for MUS (60 KiB: the header counts the score's length in 16
+// bits) and LDS (about 70 KiB: 16-bit pattern offsets reach 64 KiB of
+// patterns; it plays 256 positions of them).
+using Reader = bool (*)(seqconv::ByteRange, seqconv::MidiContainer&);
+
+std::size_t event_count(const seqconv::MidiContainer& song) {
+    std::size_t events = 0;
+    for (const seqconv::MidiTrack& track : song.tracks()) {
+        if (!track.empty()) benchmark::DoNotOptimize(track[0].timestamp);
+        events += track.size();
+    }
+    return events;
+}
+
+void BM_Read(benchmark::State& state, seqconv::bench::Kind kind, Reader read) {
+    const seqconv::bench::Bytes input = seqconv::bench::format_file(kind, 1, std::size_t(256) << 10);
+    const seqconv::ByteRange range(input.data(), input.size());
+    std::size_t events = 0;
+    for (auto _ : state) {
+        seqconv::MidiContainer song;
+        if (!read(range, song)) {
+            state.SkipWithError("the input does not read as the format it should be");
+            return;
+        }
+        events = event_count(song);
+    }
+    state.SetBytesProcessed(state.iterations() * std::int64_t(input.size()));
+    state.counters["bytes"] = double(input.size());
+    state.counters["events"] = double(events);
+    state.counters["events/s"] = benchmark::Counter(double(events), benchmark::Counter::kIsIterationInvariantRate);
+}
+using seqconv::bench::Kind;
+BENCHMARK_CAPTURE(BM_Read, SMF, Kind::smf, seqconv::read_smf)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, RMID, Kind::rmid, seqconv::read_rmid)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, HMP_P, Kind::hmp_p, seqconv::read_hmp)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, HMP_R, Kind::hmp_r, seqconv::read_hmp)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, HMI, Kind::hmi, seqconv::read_hmi)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, XMI, Kind::xmi, seqconv::read_xmi)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, MUS, Kind::mus, seqconv::read_mus)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, MIDS, Kind::mids, seqconv::read_mids)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, LDS, Kind::lds, seqconv::read_lds)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, GMF, Kind::gmf, seqconv::read_gmf)->Unit(benchmark::kMillisecond);
+
+// The writer alone, on the song read from 1 MiB of the dense Standard MIDI
+// File, in events a second.
+void BM_WriteSmf(benchmark::State& state) {
+    const seqconv::bench::Bytes input = seqconv::bench::large_smf(std::size_t(1) << 20);
+    seqconv::MidiContainer song;
+    seqconv::read_smf(seqconv::ByteRange(input.data(), input.size()), song);
+    const std::size_t events = event_count(song);
+    for (auto _ : state) {
+        std::vector<std::uint8_t> out;
+        seqconv::write_smf(song, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["events"] = double(events);
+    state.counters["events/s"] = benchmark::Counter(double(events), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_WriteSmf)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

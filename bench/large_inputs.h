@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/lds_builder.h"
+
 namespace seqconv::bench {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -150,6 +152,68 @@ inline Bytes long_notes_hmi(std::uint32_t notes, std::uint32_t length) {
         put_vlq(out, length);
     }
     out.insert(out.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return out;
+}
+
+// The longest an LDS module plays: 256 positions (the position number is 8
+// bits wide) of 255 rows of 256 ticks, 16.7 million ticks or 66 hours. Eight
+// voices strike a note in every row and release it 250 ticks later, one of
+// them delayed by 100 ticks; the ninth runs a fade through every other row.
+// 12 KiB, 1.5 million events.
+inline Bytes longest_lds() {
+    namespace lds = lds_builder;
+    lds::Module module;
+    module.row_speed = 255;
+    module.pattern_length = 255;
+    module.channel_delay[8] = 100;
+    lds::Position position;
+    for (int v = 0; v < 9; ++v) {
+        module.patches.push_back({v * 8, 100, 250});
+        std::vector<std::uint16_t> words;
+        for (int row = 0; row < 255; ++row) {
+            const std::uint16_t fade = row % 2 != 0 ? lds::command(0xF3, 1) : lds::command(0xF4, 0);
+            words.push_back(v == 7 ? fade : lds::note(40 + (row * 7 + v * 5) % 48, v));
+        }
+        position[std::size_t(v)] = {module.pattern(words)};
+    }
+    module.positions.assign(256, position);
+    return module.bytes();
+}
+
+// An XMI file whose containers nest `levels` deep: the directory FORM
+// "XDIR" holds, after its INFO chunk, "CAT " and FORM containers nested
+// alternately, as the chunk reader accepts them, the innermost holding
+// `payload` bytes of plain data; then the songs' "CAT " holds one short
+// song. The directory's contents are not read, so the file converts to the
+// song while the whole nest is parsed (and copied, level by level, where a
+// parser copies subtrees). One level more than the reader accepts refuses
+// the file.
+inline Bytes deep_iff_xmi(std::size_t levels, std::size_t payload) {
+    const auto chunk = [](const char* id, const Bytes& body) {
+        Bytes out(id, id + 4);
+        put_be32(out, std::uint32_t(body.size()));
+        out.insert(out.end(), body.begin(), body.end());
+        if (body.size() % 2) out.push_back(0);
+        return out;
+    };
+    const auto container = [&chunk](const char* id, const Bytes& children) {
+        Bytes body = {'X', 'M', 'I', 'D'};
+        body.insert(body.end(), children.begin(), children.end());
+        return chunk(id, body);
+    };
+    // The directory FORM is level 1; level 2, inside it, is a "CAT ".
+    Bytes nest = chunk("DATA", Bytes(payload, 0x55));
+    for (std::size_t level = levels; level >= 2; --level) nest = container(level % 2 == 0 ? "CAT " : "FORM", nest);
+    Bytes xdir = {'X', 'D', 'I', 'R'};
+    const Bytes info = chunk("INFO", {1, 0});
+    xdir.insert(xdir.end(), info.begin(), info.end());
+    xdir.insert(xdir.end(), nest.begin(), nest.end());
+    Bytes events;
+    for (std::uint8_t key = 60; key < 72; ++key) events.insert(events.end(), {0x90, key, 0x64, 0x1E, 0x1E});
+    events.insert(events.end(), {0xFF, 0x2F, 0x00});
+    const Bytes songs = container("CAT ", container("FORM", chunk("EVNT", events)));
+    Bytes out = chunk("FORM", xdir);
+    out.insert(out.end(), songs.begin(), songs.end());
     return out;
 }
 
