@@ -72,10 +72,13 @@ measure "$runs" "$seqconv" large.mid || fail "seqconv large.mid"
 large_wall=$wall large_rss=$rss
 input=$(size_of large.mid) output=$(size_of large.mid.mid)
 events=$("$make_inputs" count large.mid.mid)
-per_event=$(awk -v r="$rss" -v i="$input" -v o="$output" -v z="$rest" -v e="$events" \
-    'BEGIN { printf "%.1f", (r - i - o - z) / e }')
+# The program writes the output into the buffer that held the input, so the
+# two take the larger of their sizes, not their sum.
+buffers=$((input > output ? input : output))
+per_event=$(awk -v r="$rss" -v b="$buffers" -v z="$rest" -v e="$events" \
+    'BEGIN { printf "%.1f", (r - b - z) / e }')
 echo "| \`seqconv large.mid\` | $(mib "$input") form 1 SMF, 16 tracks, $(thousands "$events") events | $(mb_per_s "$input" "$large_wall") ($large_wall s); peak RSS $(mib "$large_rss") | ≥ 100 MB/s |"
-echo "| memory per event | the same run | $per_event bytes: (peak RSS $(mib "$large_rss") − input $(mib "$input") − output $(mib "$output") − $(mib "$rest") at rest) / $(thousands "$events") events | ≤ 80 bytes |"
+echo "| memory per event | the same run | $per_event bytes: (peak RSS $(mib "$large_rss") − input and output buffer $(mib "$buffers") − $(mib "$rest") at rest) / $(thousands "$events") events | ≤ 80 bytes |"
 
 # The peers, on the same file.
 peer_row() {  # NAME FILE RUN_COUNT COMMAND...
