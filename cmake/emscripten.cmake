@@ -1,7 +1,7 @@
 # Builds the core for WebAssembly with Emscripten (Debian: emscripten), for
 # the web page and its command-line twin in web/:
 #
-#   cmake -S . -B build/web -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake -DBUILD_TESTING=OFF
+#   cmake -S . -B build/web -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake
 #
 # web/build.sh does this, installing the compiler first. Only the core and the
 # module in web/ are built; the program, its tests and the tools need a file

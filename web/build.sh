@@ -13,7 +13,6 @@ need_packages cmake ninja-build
 # Without recommends: the compiler needs neither numpy nor d3.
 need_packages --no-install-recommends emscripten
 
-cmake -S . -B build/web -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DBUILD_TESTING=OFF >/dev/null
+cmake -S . -B build/web -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/web
 echo "build/web/page/index.html"

@@ -64,12 +64,14 @@ function readTrack(bytes, start, end) {
     let runningStatus = 0;
 
     // A variable-length number: 7 bits a byte, most significant first, the
-    // top bit set on every byte but the last. Null when the track ends inside.
+    // top bit set on every byte but the last. Read as the core reads it: a
+    // delta above 2^28 - 1 takes a fifth byte, and only the low 32 bits
+    // count. Null when the track ends inside.
     const readNumber = () => {
         let value = 0;
-        for (let i = 0; i < 4 && position < end; ++i) {
+        while (position < end) {
             const byte = bytes[position++];
-            value = value * 128 + (byte & 0x7f);
+            value = ((value << 7) | (byte & 0x7f)) >>> 0;
             if (byte < 0x80) return value;
         }
         return null;

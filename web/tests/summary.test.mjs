@@ -31,6 +31,8 @@ const cases = [
     { what: '25 frames a second, 40 ticks a frame; tempos do not count',
       file: smf(0, 0xe728, [...tempo(0, 250000), 0x87, 0x68, 0x90, 0x3c, 0x00, ...end]), seconds: 1 },
     { what: '29.97 frames a second', file: smf(0, 0xe302, [0x3c, 0x90, 0x3c, 0x00, ...end]), seconds: 1.001 },
+    { what: 'a delta of 2^28 ticks takes five bytes', file: smf(0, 96, [0x81, 0x80, 0x80, 0x80, 0x00, ...end.slice(1)]),
+      seconds: 2 ** 28 / 96 / 2 },
     { what: 'a division of 0 ticks gives no time', file: smf(0, 0, [...notes, ...end]), seconds: null },
     { what: 'a track cut off inside an event ends before it', file: smf(0, 96, [...notes, 0x60, 0x90, 0x3c]), seconds: 1 },
 ];
