@@ -32,7 +32,8 @@ const worker = new Worker(URL.createObjectURL(new Blob([`(${seqconvWorker})();`]
 
 // Every input listed: { file, path, row, result }, `path` the name with its
 // folders ("music/intro.xmi"), `result` null until converted, then
-// { status, format, message, outputs: [{ name, blob, url, crc, summary }] }.
+// { status, format, message, outputs }, each output
+// { name, zipName, blob, url, crc, summary }.
 let inputs = [];
 // Inputs waiting to be handed to the worker, and jobs it has not answered.
 let queue = [];

@@ -11,7 +11,7 @@
 
 'use strict';
 
-const seqconvReady = createSeqconv();
+let seqconvReady = createSeqconv();
 
 self.onmessage = async (event) => {
     const job = event.data;
@@ -22,7 +22,16 @@ self.onmessage = async (event) => {
         self.postMessage({ id: job.id, failure: String(error) });
         return;
     }
-    const result = seqconvConvert(wasm, new Uint8Array(job.input), job.name, job.promote, job.split);
+    let result;
+    try {
+        result = seqconvConvert(wasm, new Uint8Array(job.input), job.name, job.promote, job.split);
+    } catch (error) {
+        // The module stopped (a trap, say) and is of no further use: the file
+        // is reported, and the next one gets a new module.
+        seqconvReady = createSeqconv();
+        self.postMessage({ id: job.id, status: SEQCONV_ERROR, format: null, message: String(error), outputs: [] });
+        return;
+    }
     const outputs = result.outputs.map((bytes) => ({ bytes: bytes.buffer, crc: crc32(bytes), summary: smfSummary(bytes) }));
     self.postMessage({ id: job.id, status: result.status, format: result.format, message: result.message, outputs },
                      outputs.map((output) => output.bytes));

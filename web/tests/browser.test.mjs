@@ -46,7 +46,7 @@ before(async () => {
         args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
                '--disable-background-networking', '--disable-component-update', '--disable-sync'],
     });
-    const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1000, height: 700 } });
+    const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 900, height: 700 } });
     context.on('request', (request) => requests.push(request.url()));
     page = await context.newPage();
     page.on('pageerror', (error) => pageErrors.push(error.message));
