@@ -34,7 +34,7 @@ function seqconvConvert(wasm, input, name, promote, split) {
         if (!inputPointer || !namePointer || !resultPointer || !messagePointer) {
             // The program fails the same way when a file does not fit in
             // memory.
-            return { status: SEQCONV_ERROR, format: null, message: 'std::bad_alloc', outputs: [] };
+            return {status: SEQCONV_ERROR, format: null, message: 'std::bad_alloc', outputs: []};
         }
         wasm.HEAPU8.set(input, inputPointer);
         wasm.HEAPU8.set(nameBytes, namePointer);
@@ -46,8 +46,9 @@ function seqconvConvert(wasm, input, name, promote, split) {
         const outputs = [];
         let status;
         if (split) {
-            status = wasm._seqconv_convert_songs(inputPointer, input.length, namePointer, promote ? 1 : 0,
-                                                   resultPointer, resultPointer + 4, messagePointer, MESSAGE_SIZE);
+            status = wasm._seqconv_convert_songs(
+                inputPointer, input.length, namePointer, promote ? 1 : 0, resultPointer, resultPointer + 4,
+                messagePointer, MESSAGE_SIZE);
             // The memory may have grown during the call: views are taken after it.
             const words = wasm.HEAPU32;
             const songs = words[resultPointer >>> 2];
@@ -55,8 +56,8 @@ function seqconvConvert(wasm, input, name, promote, split) {
             for (let i = 0; i < count; ++i) outputs.push(copyBuffer(wasm, songs + 8 * i));
             wasm._seqconv_free_songs(songs, count);
         } else {
-            status = wasm._seqconv_convert(inputPointer, input.length, namePointer, promote ? 1 : 0, resultPointer,
-                                             messagePointer, MESSAGE_SIZE);
+            status = wasm._seqconv_convert(
+                inputPointer, input.length, namePointer, promote ? 1 : 0, resultPointer, messagePointer, MESSAGE_SIZE);
             outputs.push(copyBuffer(wasm, resultPointer));
             wasm._seqconv_free(resultPointer);
         }
@@ -88,5 +89,5 @@ function cString(wasm, pointer) {
 }
 
 if (typeof module === 'object') {
-    module.exports = { seqconvConvert, SEQCONV_OK, SEQCONV_DAMAGED, SEQCONV_UNRECOGNISED, SEQCONV_ERROR };
+    module.exports = {seqconvConvert, SEQCONV_OK, SEQCONV_DAMAGED, SEQCONV_UNRECOGNISED, SEQCONV_ERROR};
 }

@@ -28,7 +28,7 @@ const elements = {
 };
 
 // The worker runs from a Blob of its source, which loads from file:// too.
-const worker = new Worker(URL.createObjectURL(new Blob([`(${seqconvWorker})();`], { type: 'text/javascript' })));
+const worker = new Worker(URL.createObjectURL(new Blob([`(${seqconvWorker})();`], {type: 'text/javascript'})));
 
 // Every input listed: { file, path, row, result }, `path` the name with its
 // folders ("music/intro.xmi"), `result` null until converted, then
@@ -48,8 +48,10 @@ worker.onmessage = (event) => {
     const answer = event.data;
     if (answer.failure) finish(answer.id, failed(`The converter could not start: ${answer.failure}`));
     // The core's reason, worded as the program words it.
-    else if (answer.status === STATUS_ERROR) finish(answer.id, failed(`Error while converting: ${answer.message}`));
-    else finish(answer.id, answer);
+    else if (answer.status === STATUS_ERROR)
+        finish(answer.id, failed(`Error while converting: ${answer.message}`));
+    else
+        finish(answer.id, answer);
 };
 
 // Takes the answer to a job, shows it unless the list changed meanwhile, and
@@ -66,21 +68,19 @@ function finish(id, answer) {
 }
 
 // An answer with nothing converted and `message` to show.
-function failed(message) {
-    return { status: STATUS_ERROR, format: null, message, outputs: [] };
-}
+function failed(message) { return {status: STATUS_ERROR, format: null, message, outputs: []}; }
 
 // Hands the worker more files while it has room.
 function pump() {
     while (inFlight < IN_FLIGHT && queue.length > 0) {
         const input = queue.shift();
         const id = nextJob++;
-        jobs.set(id, { input, generation });
+        jobs.set(id, {input, generation});
         ++inFlight;
-        const options = { promote: elements.promote.checked, split: elements.split.checked };
+        const options = {promote: elements.promote.checked, split: elements.split.checked};
         // A file that vanished or changed after it was picked cannot be read.
         input.file.arrayBuffer().then(
-            (bytes) => worker.postMessage({ id, name: input.path, input: bytes, ...options }, [bytes]),
+            (bytes) => worker.postMessage({id, name: input.path, input: bytes, ...options}, [bytes]),
             () => finish(id, failed(`Unable to read input file: ${input.path}`)));
     }
     showProgress();
@@ -92,20 +92,26 @@ function pump() {
 function withDownloads(input, answer) {
     const base = input.path.slice(input.path.lastIndexOf('/') + 1);
     const outputs = answer.outputs.map((output, i) => {
-        const blob = new Blob([output.bytes], { type: 'audio/midi' });
+        const blob = new Blob([output.bytes], {type: 'audio/midi'});
         const suffix = answer.outputs.length > 1 ? `.${i + 1}.mid` : '.mid';
-        return { name: base + suffix, zipName: input.path + suffix, blob, url: URL.createObjectURL(blob),
-                 crc: output.crc, summary: output.summary };
+        return {
+            name: base + suffix,
+            zipName: input.path + suffix,
+            blob,
+            url: URL.createObjectURL(blob),
+            crc: output.crc,
+            summary: output.summary
+        };
     });
-    return { status: answer.status, format: answer.format, message: answer.message, outputs };
+    return {status: answer.status, format: answer.format, message: answer.message, outputs};
 }
 
 function addInputs(found) {
     if (found.length === 0) return;
     found.sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
     const fragment = document.createDocumentFragment();
-    for (const { file, path } of found) {
-        const input = { file, path, row: document.createElement('tr'), result: null };
+    for (const {file, path} of found) {
+        const input = {file, path, row: document.createElement('tr'), result: null};
         fragment.append(input.row);
         showResult(input);
         inputs.push(input);
@@ -180,9 +186,12 @@ function describe(result) {
     if (result.status === STATUS_UNRECOGNISED) return 'not recognised';
     const outputs = result.outputs;
     let text;
-    if (outputs.length === 0) text = 'no music read';
-    else if (outputs.length > 1) text = `${outputs.length} songs`;
-    else text = `form ${outputs[0].summary.form}, ${describeSong(outputs[0].summary)}`;
+    if (outputs.length === 0)
+        text = 'no music read';
+    else if (outputs.length > 1)
+        text = `${outputs.length} songs`;
+    else
+        text = `form ${outputs[0].summary.form}, ${describeSong(outputs[0].summary)}`;
     const damaged = result.status === STATUS_DAMAGED ? ' (damaged: what was read before the fault)' : '';
     return `${result.format}: ${text}${damaged}`;
 }
@@ -211,9 +220,7 @@ function showProgress() {
     }
 }
 
-function plural(count, noun) {
-    return `${count} ${noun}${count === 1 ? '' : 's'}`;
-}
+function plural(count, noun) { return `${count} ${noun}${count === 1 ? '' : 's'}`; }
 
 // Every MIDI file of the list in one archive, under the names with their
 // folders; a name met again gets " (2)", " (3)"… before ".mid".
@@ -225,12 +232,12 @@ function downloadZip() {
             let name = output.zipName;
             for (let n = 2; taken.has(name); ++n) name = `${output.zipName.slice(0, -4)} (${n}).mid`;
             taken.add(name);
-            entries.push({ name, data: output.blob, size: output.blob.size, crc: output.crc });
+            entries.push({name, data: output.blob, size: output.blob.size, crc: output.crc});
         }
     }
     let blob;
     try {
-        blob = new Blob(zipParts(entries), { type: 'application/zip' });
+        blob = new Blob(zipParts(entries), {type: 'application/zip'});
     } catch (error) {
         elements.status.textContent = `No zip archive: ${error.message}.`;
         return;
@@ -247,17 +254,18 @@ function downloadZip() {
 // The entries must be taken while the drop event lasts.
 async function droppedFiles(dataTransfer) {
     const entries = [...dataTransfer.items].map((item) => item.webkitGetAsEntry?.()).filter(Boolean);
-    if (entries.length === 0) return [...dataTransfer.files].map((file) => ({ file, path: file.name }));
+    if (entries.length === 0) return [...dataTransfer.files].map((file) => ({file, path: file.name}));
     const found = [];
     const walk = async (entry) => {
         if (entry.isFile) {
             const file = await new Promise((resolve, reject) => entry.file(resolve, reject)).catch(() => null);
-            if (file) found.push({ file, path: entry.fullPath.replace(/^\//, '') });
+            if (file) found.push({file, path: entry.fullPath.replace(/^\//, '')});
         } else if (entry.isDirectory) {
             const reader = entry.createReader();
             // A folder is read in batches until an empty one.
             for (;;) {
-                const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject)).catch(() => []);
+                const batch =
+                    await new Promise((resolve, reject) => reader.readEntries(resolve, reject)).catch(() => []);
                 if (batch.length === 0) break;
                 for (const child of batch) await walk(child);
             }
@@ -268,7 +276,7 @@ async function droppedFiles(dataTransfer) {
 }
 
 function picked(input) {
-    const found = [...input.files].map((file) => ({ file, path: file.webkitRelativePath || file.name }));
+    const found = [...input.files].map((file) => ({file, path: file.webkitRelativePath || file.name}));
     input.value = '';  // the same files may be picked again
     addInputs(found);
 }

@@ -9,11 +9,16 @@
 // that reaches it unexpanded is taken as a file name.
 
 import fs from 'node:fs';
-import { createRequire } from 'node:module';
+import {createRequire} from 'node:module';
 
 const require = createRequire(import.meta.url);
-const createSeqconv = require('../build/web/seqconv-wasm.js');
-const { seqconvConvert, SEQCONV_ERROR } = require('./convert.js');
+const modulePath = new URL('../build/web/seqconv-wasm.js', import.meta.url);
+if (!fs.existsSync(modulePath)) {
+    process.stderr.write(`${modulePath.pathname} is missing: build it with bash web/build.sh\n`);
+    process.exit(1);
+}
+const createSeqconv = require(modulePath.pathname);
+const {seqconvConvert, SEQCONV_ERROR} = require('./convert.js');
 
 const USAGE = 'Usage:\tseqconv [-1] <input files and/or wildcards>\n\n\t-1 - Promote type 0 files to type 1\n';
 
@@ -101,7 +106,8 @@ function convertOne(wasm, inputName, promote) {
         process.stderr.write(`Error while converting file (${inputName}): ${result.message}\n`);
         return DONE;
     }
-    if (!writeAll(output, result.outputs[0] ?? new Uint8Array())) return fail(`Error writing to output file: ${outputName}`);
+    if (!writeAll(output, result.outputs[0] ?? new Uint8Array()))
+        return fail(`Error writing to output file: ${outputName}`);
     return DONE;
 }
 

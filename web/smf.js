@@ -52,7 +52,7 @@ function smfSummary(bytes) {
         const tempos = tracks.flatMap((track) => track.tempos).sort((a, b) => a.tick - b.tick);
         seconds = secondsAt(end, tempos, division);
     }
-    return { form, tracks: trackCount, seconds: Number.isFinite(seconds) ? seconds : null };
+    return {form, tracks: trackCount, seconds: Number.isFinite(seconds) ? seconds : null};
 }
 
 // The tick of a track's last event and its tempo changes ({ tick, tempo }
@@ -107,12 +107,12 @@ function readTrack(bytes, start, end) {
         if (length === null || position + length > end) break;
         tick += delta;
         if (type === 0x51 && length === 3) {
-            tempos.push({ tick, tempo: (bytes[position] << 16) | (bytes[position + 1] << 8) | bytes[position + 2] });
+            tempos.push({tick, tempo: (bytes[position] << 16) | (bytes[position + 1] << 8) | bytes[position + 2]});
         }
         position += length;
         if (type === 0x2f) break;  // end of track
     }
-    return { end: tick, tempos };
+    return {end: tick, tempos};
 }
 
 // Seconds from the start to `tick` under `tempos` ({ tick, tempo } in order).
@@ -136,4 +136,4 @@ function secondsAt(tick, tempos, division) {
     return microseconds / division / 1e6;
 }
 
-if (typeof module === 'object') module.exports = { smfSummary };
+if (typeof module === 'object') module.exports = {smfSummary};

@@ -19,7 +19,7 @@ self.onmessage = async (event) => {
     try {
         wasm = await seqconvReady;
     } catch (error) {
-        self.postMessage({ id: job.id, failure: String(error) });
+        self.postMessage({id: job.id, failure: String(error)});
         return;
     }
     let result;
@@ -29,10 +29,12 @@ self.onmessage = async (event) => {
         // The module stopped (a trap, say) and is of no further use: the file
         // is reported, and the next one gets a new module.
         seqconvReady = createSeqconv();
-        self.postMessage({ id: job.id, status: SEQCONV_ERROR, format: null, message: String(error), outputs: [] });
+        self.postMessage({id: job.id, status: SEQCONV_ERROR, format: null, message: String(error), outputs: []});
         return;
     }
-    const outputs = result.outputs.map((bytes) => ({ bytes: bytes.buffer, crc: crc32(bytes), summary: smfSummary(bytes) }));
-    self.postMessage({ id: job.id, status: result.status, format: result.format, message: result.message, outputs },
-                     outputs.map((output) => output.bytes));
+    const outputs =
+        result.outputs.map((bytes) => ({bytes: bytes.buffer, crc: crc32(bytes), summary: smfSummary(bytes)}));
+    self.postMessage(
+        {id: job.id, status: result.status, format: result.format, message: result.message, outputs},
+        outputs.map((output) => output.bytes));
 };

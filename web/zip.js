@@ -39,7 +39,7 @@ const VERSION = 10;         // 1.0: stored files, nothing newer needed
 // are not copied here. Throws a RangeError beyond what a zip without its
 // zip64 extension holds: 65535 files, 4 GiB.
 function zipParts(entries, date = new Date()) {
-    const { time, day } = dosDateTime(date);
+    const {time, day} = dosDateTime(date);
     const encoder = new TextEncoder();
     const parts = [];
     const directory = [];
@@ -106,4 +106,4 @@ function dosDateTime(date) {
     };
 }
 
-if (typeof module === 'object') module.exports = { crc32, zipParts };
+if (typeof module === 'object') module.exports = {crc32, zipParts};

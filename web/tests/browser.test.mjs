@@ -10,10 +10,10 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
-import { chromium } from 'playwright-core';
+import {after, before, test} from 'node:test';
+import {chromium} from 'playwright-core';
 
-import { pageDir, program, readTree, root, run, sorted, temporaryFolder } from './support.mjs';
+import {pageDir, program, readTree, root, run, sorted, temporaryFolder} from './support.mjs';
 
 const work = temporaryFolder();
 const examples = path.join(work, 'examples');
@@ -28,25 +28,27 @@ const requests = [];
 const pageErrors = [];
 
 before(async () => {
-    fs.cpSync(path.join(root, 'examples'), examples, { recursive: true });
+    fs.cpSync(path.join(root, 'examples'), examples, {recursive: true});
     fs.writeFileSync(threeSongs, threeSongXmi(fs.readFileSync(path.join(examples, 'minuet.xmi'))));
 
-    const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css' };
+    const types = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css'};
     server = http.createServer((request, response) => {
         const file = path.join(pageDir, path.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)));
         const name = file.endsWith(path.sep) ? path.join(file, 'index.html') : file;
         if (!name.startsWith(pageDir) || !fs.existsSync(name)) return response.writeHead(404).end();
-        response.writeHead(200, { 'Content-Type': types[path.extname(name)] ?? 'application/octet-stream' });
+        response.writeHead(200, {'Content-Type': types[path.extname(name)] ?? 'application/octet-stream'});
         response.end(fs.readFileSync(name));
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 
     browser = await chromium.launch({
         executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-        args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-               '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+        args: [
+            '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+            '--disable-background-networking', '--disable-component-update', '--disable-sync'
+        ],
     });
-    const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 900, height: 700 } });
+    const context = await browser.newContext({acceptDownloads: true, viewport: {width: 900, height: 700}});
     context.on('request', (request) => requests.push(request.url()));
     page = await context.newPage();
     page.on('pageerror', (error) => pageErrors.push(error.message));
@@ -61,7 +63,7 @@ after(async () => {
 // program change after the song's tempo event.
 function threeSongXmi(minuet) {
     const song = minuet.subarray(minuet.indexOf('CAT ') + 12);  // "FORM" size "XMID" ...
-    const instrument = song.indexOf('EVNT') + 8 + 7;  // FF 51 03 tt tt tt, C0 instrument
+    const instrument = song.indexOf('EVNT') + 8 + 7;            // FF 51 03 tt tt tt, C0 instrument
     assert.equal(song[instrument - 1], 0xc0);
     const songs = [0, 1, 2].map((i) => {
         const copy = Buffer.from(song);
@@ -79,7 +81,7 @@ function threeSongXmi(minuet) {
 // on), with -1 or without; split songs are named as the page names them.
 function programOutputs(promote, split) {
     const folder = fs.mkdtempSync(path.join(work, 'program-'));
-    fs.cpSync(examples, path.join(folder, 'examples'), { recursive: true });
+    fs.cpSync(examples, path.join(folder, 'examples'), {recursive: true});
     fs.copyFileSync(threeSongs, path.join(folder, path.basename(threeSongs)));
     const inputs = [...readTree(folder).keys()].filter((name) => !name.endsWith('/'));
     const option = promote ? ['-1'] : [];
@@ -94,7 +96,8 @@ function programOutputs(promote, split) {
         outputs.delete(name);
         tracksOf(form2).forEach((track, i) => {
             const song = path.join(folder, `song${i + 1}`);
-            fs.writeFileSync(song, Buffer.concat([form2.subarray(0, 8), Buffer.from([0, 0, 0, 1]), form2.subarray(12, 14), track]));
+            fs.writeFileSync(
+                song, Buffer.concat([form2.subarray(0, 8), Buffer.from([0, 0, 0, 1]), form2.subarray(12, 14), track]));
             assert.equal(run(program, [...option, path.basename(song)], folder).status, 0);
             outputs.set(name.replace(/\.mid$/, `.${i + 1}.mid`), fs.readFileSync(`${song}.mid`));
         });
@@ -112,9 +115,7 @@ function tracksOf(smf) {
 }
 
 // Waits until the page has converted its whole list.
-async function converted() {
-    await page.waitForFunction(() => document.body.dataset.pending === '0');
-}
+async function converted() { await page.waitForFunction(() => document.body.dataset.pending === '0'); }
 
 // Every MIDI file the page offers, downloaded: name → bytes. Chromium drops
 // the downloads of a page beyond ten a second, so the clicks are paced.
@@ -142,7 +143,8 @@ async function zipContents() {
 // The downloads are named without folders, the zip's entries with them.
 const baseNames = (outputs) => new Map([...outputs].map(([name, bytes]) => [path.basename(name), bytes]));
 const asTree = (outputs) => {
-    const tree = new Map([...outputs].filter(([name]) => name.includes('/')).map(([name]) => [path.dirname(name) + '/', null]));
+    const tree =
+        new Map([...outputs].filter(([name]) => name.includes('/')).map(([name]) => [path.dirname(name) + '/', null]));
     return new Map([...tree, ...outputs]);
 };
 
@@ -156,18 +158,20 @@ test('the page writes the bytes of the program, alone and in a zip, for every op
         await page.setChecked('#split', split);
         await converted();
         const expected = programOutputs(promote, split);
-        assert.deepStrictEqual(sorted(await downloads()), sorted(baseNames(expected)), `promote ${promote}, split ${split}`);
+        assert.deepStrictEqual(
+            sorted(await downloads()), sorted(baseNames(expected)), `promote ${promote}, split ${split}`);
         assert.deepStrictEqual(sorted(await zipContents()), sorted(asTree(expected)));
     }
     assert.match(await page.textContent('#status'), /^12 files: 12 converted, 0 not recognised or empty, 0 errors\.$/);
     assert.match(await page.textContent('tbody tr:last-child td'), /^XMI: 3 songs$/);
 
-    await page.screenshot({ path: process.env.SEQCONV_SCREENSHOT ?? path.join(root, 'build/web/page.png'), fullPage: true });
+    await page.screenshot(
+        {path: process.env.SEQCONV_SCREENSHOT ?? path.join(root, 'build/web/page.png'), fullPage: true});
 });
 
 test('a file of no known format is listed as not recognised, with nothing to download', async () => {
     await page.click('#clear');
-    await page.setInputFiles('#files', { name: 'notes.txt', mimeType: 'text/plain', buffer: Buffer.from('la la la') });
+    await page.setInputFiles('#files', {name: 'notes.txt', mimeType: 'text/plain', buffer: Buffer.from('la la la')});
     await converted();
     assert.equal(await page.textContent('tbody td'), 'not recognised');
     assert.equal(await page.locator('tbody a').count(), 0);

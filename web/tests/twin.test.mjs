@@ -4,20 +4,21 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { test } from 'node:test';
+import {test} from 'node:test';
 
-import { program, readTree, root, run, sorted, temporaryFolder, twin } from './support.mjs';
+import {program, readTree, root, run, sorted, temporaryFolder, twin} from './support.mjs';
 
 // Both run on copies of the same files in folders of their own; whatever
 // either leaves behind must be the same.
 function compare(setUp, args) {
     const work = temporaryFolder();
     const results = {};
-    for (const [who, command, commandArgs] of [['program', program, args], ['twin', process.execPath, [twin, ...args]]]) {
+    for (const [who, command, commandArgs] of [
+             ['program', program, args], ['twin', process.execPath, [twin, ...args]]]) {
         const folder = path.join(work, who);
         fs.mkdirSync(folder);
         setUp(folder);
-        results[who] = { ...run(command, commandArgs, folder), files: sorted(readTree(folder)) };
+        results[who] = {...run(command, commandArgs, folder), files: sorted(readTree(folder))};
     }
     assert.deepStrictEqual(results.twin, results.program);
     return results.program;
@@ -27,10 +28,12 @@ function compare(setUp, args) {
 // files among them, as they are.
 const inputFolders = ['examples', 'fuzz/corpus', 'fuzz/regressions'];
 const copyInputs = (folder) => {
-    for (const from of inputFolders) fs.cpSync(path.join(root, from), path.join(folder, from), { recursive: true });
+    for (const from of inputFolders) fs.cpSync(path.join(root, from), path.join(folder, from), {recursive: true});
 };
-const inputNames = inputFolders.flatMap((from) =>
-    [...readTree(path.join(root, from)).keys()].filter((name) => !name.endsWith('/')).map((name) => `${from}/${name}`));
+const inputNames = inputFolders.flatMap(
+    (from) => [...readTree(path.join(root, from)).keys()]
+                  .filter((name) => !name.endsWith('/'))
+                  .map((name) => `${from}/${name}`));
 
 for (const option of [[], ['-1']]) {
     test(`every input converts to the same bytes ${option.length ? 'with' : 'without'} -1`, () => {
@@ -41,8 +44,8 @@ for (const option of [[], ['-1']]) {
     });
 }
 
-// A folder of two songs, a folder, and an input whose output cannot be made
-// because a folder has its name.
+// Two songs, a folder, and an input whose output cannot be made because a
+// folder has its name.
 const setUpErrors = (folder) => {
     fs.copyFileSync(path.join(root, 'examples/minuet.xmi'), path.join(folder, 'a.xmi'));
     fs.copyFileSync(path.join(root, 'examples/minuet.mus'), path.join(folder, 'b.mus'));
@@ -51,13 +54,13 @@ const setUpErrors = (folder) => {
     fs.mkdirSync(path.join(folder, 'blocked.gmf.mid'));
 };
 const errorCases = [
-    { args: [], stderr: /^Usage:/ },
-    { args: ['a.xmi', 'missing.xmi', 'b.mus'], stderr: /^Unable to open input file: missing.xmi\n$/ },
-    { args: ['folder', 'a.xmi'], stderr: /^Unable to open input file: folder\n$/ },
-    { args: ['a.xmi', 'blocked.gmf', 'b.mus'], stderr: /^Unable to open output file: blocked.gmf.mid\n$/ },
-    { args: ['-1', 'a.xmi', '-1'], stderr: /^Unable to open input file: -1\n$/ },
+    {args: [], stderr: /^Usage:/},
+    {args: ['a.xmi', 'missing.xmi', 'b.mus'], stderr: /^Unable to open input file: missing.xmi\n$/},
+    {args: ['folder', 'a.xmi'], stderr: /^Unable to open input file: folder\n$/},
+    {args: ['a.xmi', 'blocked.gmf', 'b.mus'], stderr: /^Unable to open output file: blocked.gmf.mid\n$/},
+    {args: ['-1', 'a.xmi', '-1'], stderr: /^Unable to open input file: -1\n$/},
 ];
-for (const { args, stderr } of errorCases) {
+for (const {args, stderr} of errorCases) {
     test(`a failed run stops as the program's does: ${args.join(' ') || 'no arguments'}`, () => {
         const result = compare(setUpErrors, args);
         assert.equal(result.status, 1);
