@@ -10,9 +10,10 @@ const STATUS_DAMAGED = 1;
 const STATUS_UNRECOGNISED = 2;
 const STATUS_ERROR = 3;
 
-// Conversions handed to the worker at once: one converting, one read and
-// waiting, so that reading the next file overlaps converting this one.
-const IN_FLIGHT = 2;
+// Files handed to the worker and not answered yet. The browser takes some
+// milliseconds to read even a small file, so several are read at once while
+// the worker converts them in turn; the number bounds what is held in memory.
+const IN_FLIGHT = 8;
 
 const elements = {
     drop: document.getElementById('drop'),
@@ -40,6 +41,8 @@ let queue = [];
 const jobs = new Map();
 let nextJob = 1;
 let inFlight = 0;
+// Inputs with their result.
+let done = 0;
 // Raised whenever the list is cleared or converted again: answers to older
 // jobs are dropped.
 let generation = 0;
@@ -62,6 +65,7 @@ function finish(id, answer) {
     --inFlight;
     if (job.generation === generation) {
         job.input.result = withDownloads(job.input, answer);
+        ++done;
         showResult(job.input);
     }
     pump();
@@ -125,6 +129,7 @@ function addInputs(found) {
 // Converts the whole list again, with the options as they are now.
 function convertAgain() {
     ++generation;
+    done = 0;
     for (const input of inputs) {
         forgetResult(input);
         showResult(input);
@@ -135,6 +140,7 @@ function convertAgain() {
 
 function clearList() {
     ++generation;
+    done = 0;
     inputs.forEach(forgetResult);
     inputs = [];
     queue = [];
@@ -204,18 +210,19 @@ function describeSong(summary) {
 }
 
 function showProgress() {
-    const done = inputs.filter((input) => input.result !== null);
-    const pending = inputs.length - done.length;
+    const pending = inputs.length - done;
     document.body.dataset.pending = String(pending);
     elements.clear.disabled = inputs.length === 0;
-    elements.zip.disabled = pending > 0 || !done.some((input) => input.result.outputs.length > 0);
+    elements.zip.disabled = true;
     if (inputs.length === 0) {
         elements.status.textContent = 'No files yet.';
     } else if (pending > 0) {
-        elements.status.textContent = `Converting: ${done.length} of ${inputs.length} files done…`;
+        elements.status.textContent = `Converting: ${done} of ${inputs.length} files done…`;
     } else {
-        const count = (what) => done.filter((input) => rowClass(input.result) === what).length;
-        elements.status.textContent = `${plural(inputs.length, 'file')}: ${count('converted')} converted, ` +
+        const count = (what) => inputs.filter((input) => rowClass(input.result) === what).length;
+        const converted = count('converted');
+        elements.zip.disabled = converted === 0;
+        elements.status.textContent = `${plural(inputs.length, 'file')}: ${converted} converted, ` +
             `${count('nothing')} not recognised or empty, ${plural(count('error'), 'error')}.`;
     }
 }
