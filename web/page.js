@@ -167,7 +167,8 @@ function showResult(input) {
         link.textContent = output.name;
         const line = document.createElement('div');
         line.append(link);
-        if (input.result.outputs.length > 1) line.append(` (${describeSong(output.summary)})`);
+        // A split file's songs are form 0 files of one track each.
+        if (input.result.outputs.length > 1) line.append(` (${describeLength(output.summary)})`);
         downloads.append(line);
     }
     input.row.className = rowClass(input.result);
@@ -202,11 +203,12 @@ function describe(result) {
     return `${result.format}: ${text}${damaged}`;
 }
 
-function describeSong(summary) {
-    const tracks = `${summary.tracks} track${summary.tracks === 1 ? '' : 's'}`;
-    if (summary.seconds === null) return `${tracks}, length unknown`;
+function describeSong(summary) { return `${plural(summary.tracks, 'track')}, ${describeLength(summary)}`; }
+
+function describeLength(summary) {
+    if (summary.seconds === null) return 'length unknown';
     // A form 2 file's songs play one after the other.
-    return `${tracks}, ${summary.seconds.toFixed(1)} s${summary.form === 2 ? ' in all' : ''}`;
+    return `${summary.seconds.toFixed(1)} s${summary.form === 2 ? ' in all' : ''}`;
 }
 
 function showProgress() {
