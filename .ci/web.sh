@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The web page tested for real: builds it (web/build.sh), builds the program
+# it is compared with, and runs web/tests/ with Node's test runner: the page
+# in headless Chromium (Debian's chromium, driven by playwright-core from
+# npm), its command-line twin against the program, and the page's song
+# summary.
+#
+# Usage: .ci/web.sh   (build folders: build/web, build/test)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/deps.sh
+need_packages cmake g++ ninja-build libgtest-dev libgmock-dev
+# playwright-core drives the system's Chromium; it brings no browser.
+need_packages --no-install-recommends chromium chromium-driver
+
+bash web/build.sh
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/test --target seqconv
+(cd web && npm ci --no-audit --no-fund --loglevel=error && npm test)

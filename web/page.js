@@ -1,0 +1,314 @@
+// The page: takes files (picked, or dropped with their folders), has the
+// worker convert them one after the other, lists each with its result and
+// offers the MIDI files, one by one or all in one zip archive. Nothing is
+// sent anywhere; the files are read and written in the browser.
+
+'use strict';
+
+// seqconv_status, from include/seqconv/seqconv_c.h.
+const STATUS_DAMAGED = 1;
+const STATUS_UNRECOGNISED = 2;
+const STATUS_ERROR = 3;
+
+// Files handed to the worker and not answered yet. The browser takes some
+// milliseconds to read even a small file, so several are read at once while
+// the worker converts them in turn; the number bounds what is held in memory.
+const IN_FLIGHT = 8;
+
+const elements = {
+    drop: document.getElementById('drop'),
+    files: document.getElementById('files'),
+    folder: document.getElementById('folder'),
+    promote: document.getElementById('promote'),
+    split: document.getElementById('split'),
+    status: document.getElementById('status'),
+    zip: document.getElementById('zip'),
+    clear: document.getElementById('clear'),
+    results: document.getElementById('results'),
+    rows: document.querySelector('#results tbody'),
+};
+
+// The worker runs from a Blob of its source, which loads from file:// too.
+const worker = new Worker(URL.createObjectURL(new Blob([`(${seqconvWorker})();`], {type: 'text/javascript'})));
+
+// Every input listed: { file, path, row, result }, `path` the name with its
+// folders ("music/intro.xmi"), `result` null until converted, then
+// { status, format, message, outputs }, each output
+// { name, zipName, blob, url, crc, summary }.
+let inputs = [];
+// Inputs waiting to be handed to the worker, and jobs it has not answered.
+let queue = [];
+const jobs = new Map();
+let nextJob = 1;
+let inFlight = 0;
+// Inputs with their result.
+let done = 0;
+// Raised whenever the list is cleared or converted again: answers to older
+// jobs are dropped.
+let generation = 0;
+
+worker.onmessage = (event) => {
+    const answer = event.data;
+    if (answer.failure) finish(answer.id, failed(`The converter could not start: ${answer.failure}`));
+    // The core's reason, worded as the program words it.
+    else if (answer.status === STATUS_ERROR)
+        finish(answer.id, failed(`Error while converting: ${answer.message}`));
+    else
+        finish(answer.id, answer);
+};
+
+// Takes the answer to a job, shows it unless the list changed meanwhile, and
+// hands the worker the next file.
+function finish(id, answer) {
+    const job = jobs.get(id);
+    jobs.delete(id);
+    --inFlight;
+    if (job.generation === generation) {
+        job.input.result = withDownloads(job.input, answer);
+        ++done;
+        showResult(job.input);
+    }
+    pump();
+}
+
+// An answer with nothing converted and `message` to show.
+function failed(message) { return {status: STATUS_ERROR, format: null, message, outputs: []}; }
+
+// Hands the worker more files while it has room.
+function pump() {
+    while (inFlight < IN_FLIGHT && queue.length > 0) {
+        const input = queue.shift();
+        const id = nextJob++;
+        jobs.set(id, {input, generation});
+        ++inFlight;
+        const options = {promote: elements.promote.checked, split: elements.split.checked};
+        // A file that vanished or changed after it was picked cannot be read.
+        input.file.arrayBuffer().then(
+            (bytes) => worker.postMessage({id, name: input.path, input: bytes, ...options}, [bytes]),
+            () => finish(id, failed(`Unable to read input file: ${input.path}`)));
+    }
+    showProgress();
+}
+
+// The worker's answer with its files named as the program names them and
+// ready to download: NAME.mid, or NAME.1.mid, NAME.2.mid… for the songs of a
+// split file.
+function withDownloads(input, answer) {
+    const base = input.path.slice(input.path.lastIndexOf('/') + 1);
+    const outputs = answer.outputs.map((output, i) => {
+        const blob = new Blob([output.bytes], {type: 'audio/midi'});
+        const suffix = answer.outputs.length > 1 ? `.${i + 1}.mid` : '.mid';
+        return {
+            name: base + suffix,
+            zipName: input.path + suffix,
+            blob,
+            url: URL.createObjectURL(blob),
+            crc: output.crc,
+            summary: output.summary
+        };
+    });
+    return {status: answer.status, format: answer.format, message: answer.message, outputs};
+}
+
+function addInputs(found) {
+    if (found.length === 0) return;
+    found.sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
+    const fragment = document.createDocumentFragment();
+    for (const {file, path} of found) {
+        const input = {file, path, row: document.createElement('tr'), result: null};
+        fragment.append(input.row);
+        showResult(input);
+        inputs.push(input);
+        queue.push(input);
+    }
+    elements.rows.append(fragment);
+    elements.results.hidden = false;
+    pump();
+}
+
+// Converts the whole list again, with the options as they are now.
+function convertAgain() {
+    ++generation;
+    done = 0;
+    for (const input of inputs) {
+        forgetResult(input);
+        showResult(input);
+    }
+    queue = [...inputs];
+    pump();
+}
+
+function clearList() {
+    ++generation;
+    done = 0;
+    inputs.forEach(forgetResult);
+    inputs = [];
+    queue = [];
+    elements.rows.replaceChildren();
+    elements.results.hidden = true;
+    showProgress();
+}
+
+function forgetResult(input) {
+    for (const output of input.result?.outputs ?? []) URL.revokeObjectURL(output.url);
+    input.result = null;
+}
+
+// One row: the file, what became of it, its MIDI files.
+function showResult(input) {
+    const name = cell('th', input.path);
+    name.scope = 'row';
+    const text = cell('td', describe(input.result));
+    const downloads = cell('td', '');
+    for (const output of input.result?.outputs ?? []) {
+        const link = document.createElement('a');
+        link.href = output.url;
+        link.download = output.name;
+        link.textContent = output.name;
+        const line = document.createElement('div');
+        line.append(link);
+        // A split file's songs are form 0 files of one track each.
+        if (input.result.outputs.length > 1) line.append(` (${describeLength(output.summary)})`);
+        downloads.append(line);
+    }
+    input.row.className = rowClass(input.result);
+    input.row.replaceChildren(name, text, downloads);
+}
+
+function cell(tag, text) {
+    const element = document.createElement(tag);
+    element.textContent = text;
+    return element;
+}
+
+function rowClass(result) {
+    if (result === null) return 'waiting';
+    if (result.status === STATUS_ERROR) return 'error';
+    return result.outputs.length > 0 ? 'converted' : 'nothing';
+}
+
+function describe(result) {
+    if (result === null) return 'converting…';
+    if (result.status === STATUS_ERROR) return result.message;
+    if (result.status === STATUS_UNRECOGNISED) return 'not recognised';
+    const outputs = result.outputs;
+    let text;
+    if (outputs.length === 0)
+        text = 'no music read';
+    else if (outputs.length > 1)
+        text = `${outputs.length} songs`;
+    else
+        text = `form ${outputs[0].summary.form}, ${describeSong(outputs[0].summary)}`;
+    const damaged = result.status === STATUS_DAMAGED ? ' (damaged: what was read before the fault)' : '';
+    return `${result.format}: ${text}${damaged}`;
+}
+
+function describeSong(summary) { return `${plural(summary.tracks, 'track')}, ${describeLength(summary)}`; }
+
+function describeLength(summary) {
+    if (summary.seconds === null) return 'length unknown';
+    // A form 2 file's songs play one after the other.
+    return `${summary.seconds.toFixed(1)} s${summary.form === 2 ? ' in all' : ''}`;
+}
+
+function showProgress() {
+    const pending = inputs.length - done;
+    document.body.dataset.pending = String(pending);
+    elements.clear.disabled = inputs.length === 0;
+    elements.zip.disabled = true;
+    if (inputs.length === 0) {
+        elements.status.textContent = 'No files yet.';
+    } else if (pending > 0) {
+        elements.status.textContent = `Converting: ${done} of ${inputs.length} files done…`;
+    } else {
+        const count = (what) => inputs.filter((input) => rowClass(input.result) === what).length;
+        const converted = count('converted');
+        elements.zip.disabled = converted === 0;
+        elements.status.textContent = `${plural(inputs.length, 'file')}: ${converted} converted, ` +
+            `${count('nothing')} not recognised or empty, ${plural(count('error'), 'error')}.`;
+    }
+}
+
+function plural(count, noun) { return `${count} ${noun}${count === 1 ? '' : 's'}`; }
+
+// Every MIDI file of the list in one archive, under the names with their
+// folders; a name met again gets " (2)", " (3)"… before ".mid".
+function downloadZip() {
+    const entries = [];
+    const taken = new Set();
+    for (const input of inputs) {
+        for (const output of input.result?.outputs ?? []) {
+            let name = output.zipName;
+            for (let n = 2; taken.has(name); ++n) name = `${output.zipName.slice(0, -4)} (${n}).mid`;
+            taken.add(name);
+            entries.push({name, data: output.blob, size: output.blob.size, crc: output.crc});
+        }
+    }
+    let blob;
+    try {
+        blob = new Blob(zipParts(entries), {type: 'application/zip'});
+    } catch (error) {
+        elements.status.textContent = `No zip archive: ${error.message}.`;
+        return;
+    }
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(blob);
+    link.download = 'seqconv-midi.zip';
+    link.click();
+    // The download has its own hold on the Blob by the time this runs.
+    setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+}
+
+// Files dropped: folders are walked, each file named with its folders.
+// The entries must be taken while the drop event lasts.
+async function droppedFiles(dataTransfer) {
+    const entries = [...dataTransfer.items].map((item) => item.webkitGetAsEntry?.()).filter(Boolean);
+    if (entries.length === 0) return [...dataTransfer.files].map((file) => ({file, path: file.name}));
+    const found = [];
+    const walk = async (entry) => {
+        if (entry.isFile) {
+            const file = await new Promise((resolve, reject) => entry.file(resolve, reject)).catch(() => null);
+            if (file) found.push({file, path: entry.fullPath.replace(/^\//, '')});
+        } else if (entry.isDirectory) {
+            const reader = entry.createReader();
+            // A folder is read in batches until an empty one.
+            for (;;) {
+                const batch =
+                    await new Promise((resolve, reject) => reader.readEntries(resolve, reject)).catch(() => []);
+                if (batch.length === 0) break;
+                for (const child of batch) await walk(child);
+            }
+        }
+    };
+    for (const entry of entries) await walk(entry);
+    return found;
+}
+
+function picked(input) {
+    const found = [...input.files].map((file) => ({file, path: file.webkitRelativePath || file.name}));
+    input.value = '';  // the same files may be picked again
+    addInputs(found);
+}
+
+elements.files.addEventListener('change', () => picked(elements.files));
+elements.folder.addEventListener('change', () => picked(elements.folder));
+elements.promote.addEventListener('change', convertAgain);
+elements.split.addEventListener('change', convertAgain);
+elements.clear.addEventListener('click', clearList);
+elements.zip.addEventListener('click', downloadZip);
+
+// Files may be dropped anywhere on the page; the browser would otherwise open
+// them in place of it.
+document.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    event.dataTransfer.dropEffect = 'copy';
+    elements.drop.classList.add('over');
+});
+document.addEventListener('dragleave', (event) => {
+    if (event.relatedTarget === null) elements.drop.classList.remove('over');
+});
+document.addEventListener('drop', (event) => {
+    event.preventDefault();
+    elements.drop.classList.remove('over');
+    droppedFiles(event.dataTransfer).then(addInputs);
+});

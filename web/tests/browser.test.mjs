@@ -1,0 +1,194 @@
+// The page in headless Chromium (Debian's chromium, driven by playwright-core),
+// served from 127.0.0.1: the examples of every format and an XMI file of
+// three songs go in through the folder and file pickers, every MIDI file and
+// the zip archive come out as downloads, and each must hold the bytes the
+// program writes, with and without promotion and split. A screenshot for the
+// README is taken on the way (SEQCONV_SCREENSHOT names where; by default
+// build/web/page.png).
+
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import http from 'node:http';
+import path from 'node:path';
+import {after, before, test} from 'node:test';
+import {chromium} from 'playwright-core';
+
+import {pageDir, program, readTree, root, run, sorted, temporaryFolder} from './support.mjs';
+
+const work = temporaryFolder();
+const examples = path.join(work, 'examples');
+// An XMI file of three songs, for the split; its name is not ASCII, as names
+// in the zip archive need not be.
+const threeSongs = path.join(work, 'três canções.xmi');
+
+let server;
+let browser;
+let page;
+const requests = [];
+const pageErrors = [];
+
+before(async () => {
+    fs.cpSync(path.join(root, 'examples'), examples, {recursive: true});
+    fs.writeFileSync(threeSongs, threeSongXmi(fs.readFileSync(path.join(examples, 'minuet.xmi'))));
+
+    const types = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css'};
+    server = http.createServer((request, response) => {
+        const file = path.join(pageDir, path.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)));
+        const name = file.endsWith(path.sep) ? path.join(file, 'index.html') : file;
+        if (!name.startsWith(pageDir) || !fs.existsSync(name)) return response.writeHead(404).end();
+        response.writeHead(200, {'Content-Type': types[path.extname(name)] ?? 'application/octet-stream'});
+        response.end(fs.readFileSync(name));
+    });
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+
+    browser = await chromium.launch({
+        executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+        args: [
+            '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+            '--disable-background-networking', '--disable-component-update', '--disable-sync'
+        ],
+    });
+    const context = await browser.newContext({acceptDownloads: true, viewport: {width: 900, height: 700}});
+    context.on('request', (request) => requests.push(request.url()));
+    page = await context.newPage();
+    page.on('pageerror', (error) => pageErrors.push(error.message));
+});
+
+after(async () => {
+    await browser?.close();
+    server?.close();
+});
+
+// The minuet's song three times, each on an instrument of its own: the
+// program change after the song's tempo event.
+function threeSongXmi(minuet) {
+    const song = minuet.subarray(minuet.indexOf('CAT ') + 12);  // "FORM" size "XMID" ...
+    const instrument = song.indexOf('EVNT') + 8 + 7;            // FF 51 03 tt tt tt, C0 instrument
+    assert.equal(song[instrument - 1], 0xc0);
+    const songs = [0, 1, 2].map((i) => {
+        const copy = Buffer.from(song);
+        copy[instrument] = i;
+        return copy;
+    });
+    const catSize = Buffer.alloc(4);
+    catSize.writeUInt32BE(4 + 3 * song.length);
+    // "INFO" holds the song count, little-endian.
+    const directory = Buffer.from('FORM\0\0\0\x0eXDIRINFO\0\0\0\x02\x03\0CAT ', 'latin1');
+    return Buffer.concat([directory, catSize, Buffer.from('XMID'), ...songs]);
+}
+
+// What the program writes for every input ("examples/minuet.xmi.mid" and so
+// on), with -1 or without; split songs are named as the page names them.
+function programOutputs(promote, split) {
+    const folder = fs.mkdtempSync(path.join(work, 'program-'));
+    fs.cpSync(examples, path.join(folder, 'examples'), {recursive: true});
+    fs.copyFileSync(threeSongs, path.join(folder, path.basename(threeSongs)));
+    const inputs = [...readTree(folder).keys()].filter((name) => !name.endsWith('/'));
+    const option = promote ? ['-1'] : [];
+    assert.equal(run(program, [...option, ...inputs], folder).status, 0);
+    const outputs = new Map(inputs.map((name) => [`${name}.mid`, fs.readFileSync(path.join(folder, `${name}.mid`))]));
+    if (split) {
+        // Song i of a form 2 file is its track i behind a form 0 header, as
+        // the program writes it again (promoted with -1).
+        // (-1 leaves a form 2 file as it is.)
+        const name = `${path.basename(threeSongs)}.mid`;
+        const form2 = outputs.get(name);
+        outputs.delete(name);
+        tracksOf(form2).forEach((track, i) => {
+            const song = path.join(folder, `song${i + 1}`);
+            fs.writeFileSync(
+                song, Buffer.concat([form2.subarray(0, 8), Buffer.from([0, 0, 0, 1]), form2.subarray(12, 14), track]));
+            assert.equal(run(program, [...option, path.basename(song)], folder).status, 0);
+            outputs.set(name.replace(/\.mid$/, `.${i + 1}.mid`), fs.readFileSync(`${song}.mid`));
+        });
+    }
+    return outputs;
+}
+
+// The "MTrk" chunks of a Standard MIDI File, headers included.
+function tracksOf(smf) {
+    const tracks = [];
+    for (let offset = 14; offset < smf.length; offset += 8 + smf.readUInt32BE(offset + 4)) {
+        tracks.push(smf.subarray(offset, offset + 8 + smf.readUInt32BE(offset + 4)));
+    }
+    return tracks;
+}
+
+// Waits until the page has converted its whole list.
+async function converted() { await page.waitForFunction(() => document.body.dataset.pending === '0'); }
+
+// Every MIDI file the page offers, downloaded: name → bytes. Chromium drops
+// the downloads of a page beyond ten a second, so the clicks are paced.
+async function downloads() {
+    const files = new Map();
+    for (const link of await page.locator('tbody a').all()) {
+        const [download] = await Promise.all([page.waitForEvent('download'), link.click()]);
+        files.set(download.suggestedFilename(), fs.readFileSync(await download.path()));
+        await new Promise((resolve) => setTimeout(resolve, 110));
+    }
+    return files;
+}
+
+// The zip archive, downloaded and unpacked by Python's zipfile (which checks
+// every CRC-32): path → bytes.
+async function zipContents() {
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#zip')]);
+    assert.equal(download.suggestedFilename(), 'seqconv-midi.zip');
+    const unpacked = fs.mkdtempSync(path.join(work, 'zip-'));
+    const result = run('python3', ['-m', 'zipfile', '-e', await download.path(), unpacked], work);
+    assert.equal(result.status, 0, result.stderr);
+    return readTree(unpacked);
+}
+
+// The downloads are named without folders, the zip's entries with them.
+const baseNames = (outputs) => new Map([...outputs].map(([name, bytes]) => [path.basename(name), bytes]));
+const asTree = (outputs) => {
+    const tree =
+        new Map([...outputs].filter(([name]) => name.includes('/')).map(([name]) => [path.dirname(name) + '/', null]));
+    return new Map([...tree, ...outputs]);
+};
+
+test('the page writes the bytes of the program, alone and in a zip, for every option', async () => {
+    await page.goto(`http://127.0.0.1:${server.address().port}/`);
+    await page.setInputFiles('#folder', examples);
+    await page.setInputFiles('#files', threeSongs);
+
+    for (const [promote, split] of [[false, false], [true, false], [true, true], [false, true]]) {
+        await page.setChecked('#promote', promote);
+        await page.setChecked('#split', split);
+        await converted();
+        const expected = programOutputs(promote, split);
+        assert.deepStrictEqual(
+            sorted(await downloads()), sorted(baseNames(expected)), `promote ${promote}, split ${split}`);
+        assert.deepStrictEqual(sorted(await zipContents()), sorted(asTree(expected)));
+    }
+    assert.match(await page.textContent('#status'), /^12 files: 12 converted, 0 not recognised or empty, 0 errors\.$/);
+    assert.match(await page.textContent('tbody tr:last-child td'), /^XMI: 3 songs$/);
+
+    await page.screenshot(
+        {path: process.env.SEQCONV_SCREENSHOT ?? path.join(root, 'build/web/page.png'), fullPage: true});
+});
+
+test('a file of no known format is listed as not recognised, with nothing to download', async () => {
+    await page.click('#clear');
+    await page.setInputFiles('#files', {name: 'notes.txt', mimeType: 'text/plain', buffer: Buffer.from('la la la')});
+    await converted();
+    assert.equal(await page.textContent('tbody td'), 'not recognised');
+    assert.equal(await page.locator('tbody a').count(), 0);
+    assert.ok(await page.isDisabled('#zip'));
+});
+
+test('the page works opened from file://', async () => {
+    await page.goto(`file://${pageDir}/index.html`);
+    await page.setInputFiles('#files', path.join(examples, 'minuet.lds'));
+    await converted();
+    const files = await downloads();
+    assert.deepStrictEqual(files.get('minuet.lds.mid'), programOutputs(false, false).get('examples/minuet.lds.mid'));
+});
+
+test('nothing was fetched but the page itself, and the page raised no error', () => {
+    assert.deepStrictEqual(pageErrors, []);
+    const own = [`http://127.0.0.1:${server.address().port}/`, `file://${pageDir}/`, 'blob:', 'data:'];
+    assert.deepStrictEqual(requests.filter((url) => !own.some((start) => url.startsWith(start))), []);
+    assert.ok(requests.length > 0);
+});
