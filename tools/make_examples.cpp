@@ -534,17 +534,10 @@ Bytes minuet_lds() {
 
 const std::map<std::string, Bytes>& examples() {
     static const std::map<std::string, Bytes> files = {
-        {"minuet.mid", minuet_form1()},
-        {"minuet-form0.mid", minuet_form0()},
-        {"minuet.rmi", minuet_rmid()},
-        {"minuet.gmf", minuet_gmf()},
-        {"minuet.hmp", minuet_hmp()},
-        {"minuet-r.hmp", minuet_hmp_r()},
-        {"minuet.hmi", minuet_hmi()},
-        {"minuet.xmi", minuet_xmi()},
-        {"minuet.mus", minuet_mus()},
-        {"minuet.mids", minuet_mids()},
-        {"minuet.lds", minuet_lds()},
+        {"minuet.mid", minuet_form1()}, {"minuet-form0.mid", minuet_form0()}, {"minuet.rmi", minuet_rmid()},
+        {"minuet.gmf", minuet_gmf()},   {"minuet.hmp", minuet_hmp()},         {"minuet-r.hmp", minuet_hmp_r()},
+        {"minuet.hmi", minuet_hmi()},   {"minuet.xmi", minuet_xmi()},         {"minuet.mus", minuet_mus()},
+        {"minuet.mids", minuet_mids()}, {"minuet.lds", minuet_lds()},
     };
     return files;
 }
