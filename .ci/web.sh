@@ -12,6 +12,8 @@ cd "$(dirname "$0")/.."
 need_packages cmake g++ ninja-build libgtest-dev libgmock-dev
 # playwright-core drives the system's Chromium; it brings no browser.
 need_packages --no-install-recommends chromium chromium-driver
+# Node.js and npm come with this machine class; Debian's serve where they don't.
+command -v npm >/dev/null || need_packages nodejs npm
 
 bash web/build.sh
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
