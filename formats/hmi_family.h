@@ -28,10 +28,4 @@ inline MidiTrack hmi_conductor_track() {
     return track;
 }
 
-// Time stops at the largest tick instead of wrapping around to the start of
-// the song, which would put later events before earlier ones.
-inline std::uint32_t hmi_later(std::uint32_t time, std::uint32_t delta) {
-    return delta > 0xFFFFFFFFu - time ? 0xFFFFFFFFu : time + delta;
-}
-
 }  // namespace seqconv

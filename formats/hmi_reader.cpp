@@ -99,7 +99,7 @@ Step read_event(ByteCursor& cursor, TrackState& state, MidiTrack& track, MidiCon
     if (delta > 0xFFFF) {
         state.time = state.latest;
     } else {
-        state.time = hmi_later(state.time, delta);
+        state.time = add_ticks(state.time, delta);
         state.latest = std::max(state.latest, state.time);
     }
 
@@ -111,11 +111,8 @@ Step read_event(ByteCursor& cursor, TrackState& state, MidiTrack& track, MidiCon
             if (!cursor.u8(type)) return Step::cut_off;
             state.data.push_back(type);
         }
-        std::uint32_t length = 0;
-        ByteRange payload;
-        if (const Step step = read_length(cursor, length); step != Step::event) return step;
-        if (!cursor.take(length, payload)) return Step::cut_off;
-        state.data.insert(state.data.end(), payload.begin, payload.end);
+        if (const Payload p = read_payload(cursor, state.data); p != Payload::taken)
+            return p == Payload::negative ? Step::malformed : Step::cut_off;
         // The end of track waits for every note still sounding.
         const bool ends = first == 0xFF && state.data[1] == 0x2F;
         if (ends) state.time = std::max(state.time, state.latest);
@@ -149,7 +146,7 @@ Step read_event(ByteCursor& cursor, TrackState& state, MidiTrack& track, MidiCon
     if (kind == 0x9) {
         // The note's end, a note on of velocity 0, goes into place by its
         // time, however far ahead of the events still to come.
-        const std::uint32_t end = hmi_later(state.time, duration);
+        const std::uint32_t end = add_ticks(state.time, duration);
         bytes[1] = 0;
         track.add_event(MidiEvent(end, type, status & 0x0F, bytes, 2));
         state.latest = std::max(state.latest, end);
@@ -175,8 +172,10 @@ bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiCo
         ByteRange name;
         if (!seek_within(cursor, std::uint64_t{start} + name_offset + 1) || !cursor.u8(length)) return false;
         if (std::uint64_t{name_offset} + 2 + length > size || !cursor.take(length, name)) return false;
-        std::vector<std::uint8_t> text{0xFF, 0x01};
-        text.insert(text.end(), name.begin, name.end);
+        std::vector<std::uint8_t> text(2 + name.size());
+        text[0] = 0xFF;
+        text[1] = 0x01;
+        std::copy(name.begin, name.end, text.begin() + 2);
         while (text.size() > 2 && text.back() == 0x20) text.pop_back();
         if (text.size() > 2) track.add_event(MidiEvent(0, MidiEventType::extended, 0, text.data(), text.size()));
     }

@@ -68,17 +68,14 @@ Step read_event(ByteCursor& cursor, std::uint32_t& time, MidiTrack& track, std::
     std::uint32_t delta = 0;
     std::uint8_t status = 0;
     if (!read_hmp_delta(cursor, delta) || !cursor.u8(status)) return Step::cut_off;
-    time = hmi_later(time, delta);
+    time = add_ticks(time, delta);
 
     if (status == 0xFF) {
         std::uint8_t type = 0;
-        std::uint32_t length = 0;
-        if (!cursor.u8(type) || !read_vlq(cursor, length)) return Step::cut_off;
-        if (length & 0x80000000u) return Step::malformed;  // negative as a signed length
-        ByteRange payload;
-        if (!cursor.take(length, payload)) return Step::cut_off;
+        if (!cursor.u8(type)) return Step::cut_off;
         data.assign({0xFF, type});
-        data.insert(data.end(), payload.begin, payload.end);
+        if (const Payload p = read_payload(cursor, data); p != Payload::taken)
+            return p == Payload::negative ? Step::malformed : Step::cut_off;
         track.add_event(MidiEvent(time, MidiEventType::extended, 0, data.data(), data.size()));
         return type == 0x2F ? Step::end_of_track : Step::event;
     }

@@ -32,21 +32,19 @@ bool read_vlq(ByteCursor& cursor, std::uint32_t& value) {
     return true;
 }
 
+Payload read_payload(ByteCursor& cursor, std::vector<std::uint8_t>& data) {
+    std::uint32_t length = 0;
+    if (!read_vlq(cursor, length)) return Payload::cut_off;
+    if (length & 0x80000000u) return Payload::negative;
+    ByteRange payload;
+    if (!cursor.take(length, payload)) return Payload::cut_off;
+    data.insert(data.end(), payload.begin, payload.end);
+    return Payload::taken;
+}
+
 namespace {
 
 enum class Step { event, end_of_track, cut_off, malformed };
-
-// Reads the length of a system-exclusive or meta event and takes that many
-// bytes into `data` behind what it already holds.
-Step read_payload(ByteCursor& cursor, std::vector<std::uint8_t>& data) {
-    std::uint32_t length = 0;
-    if (!read_vlq(cursor, length)) return Step::cut_off;
-    if (length & 0x80000000u) return Step::malformed;  // negative as a signed length
-    ByteRange payload;
-    if (!cursor.take(length, payload)) return Step::cut_off;
-    data.insert(data.end(), payload.begin, payload.end);
-    return Step::event;
-}
 
 // A channel message with a delta time of one or two bytes: most of the
 // events of a dense track.
@@ -183,8 +181,8 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
                     if (!cursor.u8(type)) return Step::cut_off;
                     data.push_back(type);
                 }
-                const Step payload = read_payload(cursor, data);
-                if (payload != Step::event) return payload;
+                if (const Payload p = read_payload(cursor, data); p != Payload::taken)
+                    return p == Payload::negative ? Step::malformed : Step::cut_off;
                 track.add_event(MidiEvent(time, MidiEventType::extended, 0, data.data(), data.size()));
                 return status == 0xFF && data[1] == 0x2F ? Step::end_of_track : Step::event;
             }

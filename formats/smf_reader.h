@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "formats/byte_cursor.h"
 #include "midi/midi_container.h"
@@ -19,6 +20,16 @@ bool read_vlq(ByteCursor& cursor, std::uint32_t& value);
 inline std::uint32_t add_ticks(std::uint32_t time, std::uint32_t delta) {
     return delta > 0xFFFFFFFFu - time ? 0xFFFFFFFFu : time + delta;
 }
+
+// What reading the payload of a system-exclusive or meta event came to.
+enum class Payload { taken, cut_off, negative };
+
+// Reads the length of a system-exclusive or meta event (a variable-length
+// quantity) and takes that many bytes into `data` behind what it already
+// holds. `negative`, taking nothing, for a length with its top bit set (a
+// negative signed length, which the formats treat as malformed); `cut_off`
+// when the range ends first.
+Payload read_payload(ByteCursor& cursor, std::vector<std::uint8_t>& data);
 
 // Decodes one track body in Standard MIDI File syntax from the cursor on and
 // adds the finished track to `song`. In SMF mode (`smf_mode` true) only an

@@ -39,13 +39,6 @@ constexpr IffId xmid_id = iff_id("XMID");
 constexpr IffId evnt_id = iff_id("EVNT");
 
 constexpr std::uint32_t timebase = 60;
-constexpr std::uint32_t last_tick = 0xFFFFFFFFu;
-
-// Time stops at the last tick rather than wrap around to the start of the
-// song, which would put later events before earlier ones.
-std::uint32_t later(std::uint32_t time, std::uint32_t delay) {
-    return delay > last_tick - time ? last_tick : time + delay;
-}
 
 // A tempo T in microseconds a quarter note becomes (60 T) / ((3 T) / 25000):
 // 500000 but for the rounding of the two divisions (123456 gives 529097).
@@ -84,7 +77,7 @@ private:
         std::uint8_t status = 0;
         cursor_.u8(status);
         while (status < 0x80) {
-            time_ = later(time_, status);
+            time_ = add_ticks(time_, status);
             if (!cursor_.u8(status)) return Step::malformed;  // the data ends inside a delay
         }
         latest_ = std::max(latest_, time_);
@@ -127,13 +120,9 @@ private:
     // Reads a length and takes that many bytes into data_ behind what it
     // already holds.
     Step read_payload() {
-        std::uint32_t length = 0;
-        if (!read_vlq(cursor_, length)) return Step::cut_off;
-        if (length & 0x80000000u) return Step::malformed;  // negative as a signed length
-        ByteRange payload;
-        if (!cursor_.take(length, payload)) return Step::cut_off;
-        data_.insert(data_.end(), payload.begin, payload.end);
-        return Step::event;
+        const Payload payload = seqconv::read_payload(cursor_, data_);
+        if (payload == Payload::taken) return Step::event;
+        return payload == Payload::negative ? Step::malformed : Step::cut_off;
     }
 
     Step channel_event(std::uint8_t status) {
@@ -157,7 +146,7 @@ private:
         if (!read_vlq(cursor_, duration)) return Step::cut_off;
         if (duration & 0x80000000u) return Step::malformed;
         track_.add_event(MidiEvent(time_, type, channel, bytes, 2));
-        const std::uint32_t end = later(time_, duration);
+        const std::uint32_t end = add_ticks(time_, duration);
         bytes[1] = 0;
         track_.add_event(MidiEvent(end, type, channel, bytes, 2));
         latest_ = std::max(latest_, end);

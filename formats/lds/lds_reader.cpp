@@ -22,6 +22,7 @@
 #include "formats/lds/lds_module.h"
 #include "formats/lds/lds_player.h"
 #include "formats/readers.h"
+#include "formats/smf_reader.h"
 
 namespace seqconv {
 
@@ -46,10 +47,6 @@ std::uint8_t scaled6(std::uint8_t parameter) { return static_cast<std::uint8_t>(
 // every note a note off; values above 127 would not be MIDI at all.
 std::uint8_t note_velocity(const LdsPatch& patch) {
     return patch.velocity == 0 || patch.velocity > 127 ? std::uint8_t{127} : patch.velocity;
-}
-
-std::uint32_t later(std::uint32_t time, std::uint32_t ticks) {
-    return ticks > 0xFFFFFFFFu - time ? 0xFFFFFFFFu : time + ticks;
 }
 
 MidiTrack conductor_track() {
@@ -193,7 +190,7 @@ public:
             if (tracks_[v].size() <= 1) continue;
             if (voice_note_[v] != no_note) {
                 const std::uint8_t c = voice_channel_[v];
-                now_ = later(last_tick, player.voice(v).key_off_countdown);
+                now_ = add_ticks(last_tick, player.voice(v).key_off_countdown);
                 send(v, MidiEventType::note_off, c, {voice_note_[v], 127});
                 if (channel_bend_[c] != 0) send(v, MidiEventType::pitch_wheel, c, {0x00, 0x40});
             }
