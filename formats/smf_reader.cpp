@@ -13,9 +13,12 @@
 
 #include "formats/smf_reader.h"
 
+#include <algorithm>
+#include <exception>
 #include <vector>
 
 #include "formats/readers.h"
+#include "midi/parallel.h"
 
 namespace seqconv {
 
@@ -126,10 +129,9 @@ std::size_t count_smf_events(ByteCursor cursor) {
     }
 }
 
-}  // namespace
-
-bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode) {
-    MidiTrack track;
+// The body of read_smf_track: the finished track goes into `track`, which
+// starts empty.
+bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool smf_mode) {
     std::vector<std::uint8_t> data;
     std::uint8_t running_status = 0;  // 0: none yet
     std::uint32_t time = 0;
@@ -207,10 +209,7 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
 
         const Step result = step();
         if (result == Step::malformed) return false;
-        if (result == Step::end_of_track) {
-            song.add_track(std::move(track));
-            return true;
-        }
+        if (result == Step::end_of_track) return true;
         if (result == Step::cut_off) {
             // The range ended inside this delta time or event: the track ends
             // where the last whole event left it.
@@ -220,6 +219,26 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
         }
     }
     track.add_event(make_end_of_track(time));
+    return true;
+}
+
+// A track chunk's body, found from the chunk headers: where it starts, and
+// where decoding must stop at the latest.
+struct TrackBody {
+    std::size_t start = 0;
+    std::size_t read_end = 0;
+    std::size_t declared_end = 0;
+};
+
+// Inputs from this size on have their tracks decoded side by side on the
+// machine's cores; below it starting threads would cost more than it saves.
+constexpr std::size_t parallel_input_size = std::size_t{1} << 20;
+
+}  // namespace
+
+bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode) {
+    MidiTrack track;
+    if (!decode_track(cursor, limit, track, smf_mode)) return false;
     song.add_track(std::move(track));
     return true;
 }
@@ -233,11 +252,22 @@ bool read_smf(ByteRange input, MidiContainer& song) {
     if (form > 2) return false;
     song.initialize(form, timebase);
 
+    // Each chunk stands at its predecessor's declared end, wherever that
+    // one's decoding stops, so every body is found before any is decoded.
+    // `complete` is false when the file holds fewer chunks than it announces.
+    std::vector<TrackBody> bodies;
+    bool complete = true;
     for (std::uint32_t i = 0; i < track_count; ++i) {
         std::uint32_t length = 0;
-        if (!cursor.looking_at("MTrk")) return false;  // also a header cut off by the end
+        if (!cursor.looking_at("MTrk")) {  // also a header cut off by the end
+            complete = false;
+            break;
+        }
         cursor.skip(4);
-        if (!cursor.be32(length)) return false;
+        if (!cursor.be32(length)) {
+            complete = false;
+            break;
+        }
         const std::size_t body_start = cursor.offset();
         const bool ends_inside = length <= input.size() - body_start;
         const std::size_t declared_end = ends_inside ? body_start + length : input.size();
@@ -250,16 +280,51 @@ bool read_smf(ByteRange input, MidiContainer& song) {
         ByteCursor next(input);
         next.seek(declared_end);
         const bool next_follows = ends_inside && i + 1 < track_count && next.looking_at("MTrk");
-        ByteCursor body(ByteRange(input.begin, next_follows ? declared_end : input.size()));
-        body.seek(body_start);
-        if (!read_smf_track(body, declared_end, song, true)) return false;
+        bodies.push_back({body_start, next_follows ? declared_end : input.size(), declared_end});
 
-        // The next chunk starts at the declared end, wherever decoding
-        // stopped. A declared end beyond the input leaves nothing to read.
-        if (!ends_inside) return i + 1 == track_count;
+        // A declared end beyond the input leaves nothing more to read.
+        if (!ends_inside) {
+            complete = i + 1 == track_count;
+            break;
+        }
         cursor = next;
     }
-    return true;
+
+    // The tracks are independent of each other, so a large file has them
+    // decoded at once, the largest first. The song gets them in file order
+    // up to the first that fails or throws, as decoding them one by one
+    // would leave it.
+    std::vector<MidiTrack> tracks(bodies.size());
+    std::vector<char> decoded(bodies.size(), 0);
+    std::vector<std::exception_ptr> errors(bodies.size());
+    const auto decode = [&](std::size_t i) {
+        ByteCursor body(ByteRange(input.begin, bodies[i].read_end));
+        body.seek(bodies[i].start);
+        try {
+            decoded[i] = decode_track(body, bodies[i].declared_end, tracks[i], true);
+        } catch (...) {
+            errors[i] = std::current_exception();
+        }
+    };
+    if (input.size() >= parallel_input_size && bodies.size() > 1) {
+        std::vector<std::size_t> order(bodies.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return bodies[a].declared_end - bodies[a].start > bodies[b].declared_end - bodies[b].start;
+        });
+        for_each_index(order.size(), [&](std::size_t k) { decode(order[k]); });
+    } else {
+        for (std::size_t i = 0; i < bodies.size(); ++i) {
+            decode(i);
+            if (!decoded[i]) break;  // failed or threw: no later track counts
+        }
+    }
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        if (errors[i]) std::rethrow_exception(errors[i]);
+        if (!decoded[i]) return false;
+        song.add_track(std::move(tracks[i]));
+    }
+    return complete;
 }
 
 }  // namespace seqconv

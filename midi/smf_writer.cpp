@@ -1,9 +1,13 @@
 #include "midi/smf_writer.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "midi/parallel.h"
 
 namespace seqconv {
 
@@ -117,6 +121,10 @@ void put_tag(Writer& out, const char (&tag)[5]) {
     out.at += 4;
 }
 
+// Songs of this many events on have their tracks counted and written on
+// all cores; below it starting threads would cost more than it saves.
+constexpr std::size_t parallel_event_count = std::size_t{1} << 16;
+
 }  // namespace
 
 void write_vlq(std::vector<std::uint8_t>& out, std::uint32_t value) {
@@ -135,23 +143,44 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
         throw std::length_error("too many tracks for a Standard MIDI File (" + std::to_string(tracks) +
                                 ", at most 65535)");
 
+    // Tracks are counted and written independently of each other, so a large
+    // song has them done at once on the machine's cores, the largest first.
+    std::size_t events = 0;
+    for (const MidiTrack& track : song.tracks()) events += track.size();
+    std::vector<std::size_t> order(tracks);
+    for (std::size_t i = 0; i < tracks; ++i) order[i] = i;
+    const auto each_track = [&](const std::function<void(std::size_t)>& work) {
+        if (events < parallel_event_count || tracks == 1) {
+            for (std::size_t i = 0; i < tracks; ++i) work(i);
+            return;
+        }
+        for_each_index(tracks, [&](std::size_t k) { work(order[k]); });
+    };
+    if (events >= parallel_event_count)
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return song.track(a).size() > song.track(b).size(); });
+
     // The chunk lengths are 32 bits: a longer track cannot be written either.
-    std::vector<std::uint32_t> body_lengths;
-    body_lengths.reserve(tracks);
-    std::size_t total = 14;
-    for (const MidiTrack& track : song.tracks()) {
+    std::vector<std::size_t> body_lengths(tracks);
+    each_track([&](std::size_t i) {
         Counter counter;
-        encode_track(track, counter);
-        if (counter.size > std::numeric_limits<std::uint32_t>::max())
-            throw std::length_error("track too long for a Standard MIDI File (" + std::to_string(counter.size) +
+        encode_track(song.track(i), counter);
+        body_lengths[i] = counter.size;
+    });
+    std::size_t total = 14;
+    std::vector<std::size_t> offsets(tracks);
+    for (std::size_t i = 0; i < tracks; ++i) {
+        if (body_lengths[i] > std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("track too long for a Standard MIDI File (" + std::to_string(body_lengths[i]) +
                                     " bytes, at most 4294967295)");
-        body_lengths.push_back(static_cast<std::uint32_t>(counter.size));
-        total += 8 + counter.size;
+        offsets[i] = total;
+        total += 8 + body_lengths[i];
     }
 
     const std::size_t start = out.size();
     out.resize(start + total);
-    Writer writer{out.data() + start};
+    std::uint8_t* const file = out.data() + start;
+    Writer writer{file};
     put_tag(writer, "MThd");
     put_be32(writer, 6);
     writer.byte(0);
@@ -160,11 +189,12 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
     writer.byte(static_cast<std::uint8_t>(tracks));
     writer.byte(static_cast<std::uint8_t>(song.timebase() >> 8));
     writer.byte(static_cast<std::uint8_t>(song.timebase()));
-    for (std::size_t i = 0; i < tracks; ++i) {
-        put_tag(writer, "MTrk");
-        put_be32(writer, body_lengths[i]);
-        encode_track(song.track(i), writer);
-    }
+    each_track([&](std::size_t i) {
+        Writer track_writer{file + offsets[i]};
+        put_tag(track_writer, "MTrk");
+        put_be32(track_writer, static_cast<std::uint32_t>(body_lengths[i]));
+        encode_track(song.track(i), track_writer);
+    });
 }
 
 }  // namespace seqconv

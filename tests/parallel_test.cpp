@@ -1,0 +1,124 @@
+// Large files have their tracks read and written side by side: the result
+// must be what reading and writing them one by one gives, failures and
+// exceptions included.
+
+#include "midi/parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "formats/readers.h"
+#include "test_support.h"
+
+namespace seqconv {
+namespace {
+
+using test::Bytes;
+
+TEST(ForEachIndex, CallsEveryIndexOnce) {
+    for (const std::size_t count : {0u, 1u, 2u, 1000u}) {
+        std::vector<std::atomic<int>> calls(count);
+        for_each_index(count, [&](std::size_t i) { ++calls[i]; });
+        for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(calls[i].load(), 1) << "index " << i << " of " << count;
+    }
+}
+
+TEST(ForEachIndex, RethrowsTheLowestIndexAfterAllCallsEnded) {
+    std::atomic<int> calls{0};
+    try {
+        for_each_index(64, [&](std::size_t i) {
+            ++calls;
+            if (i == 40 || i == 7 || i == 63) throw std::runtime_error("index " + std::to_string(i));
+        });
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "index 7");
+    }
+    EXPECT_EQ(calls.load(), 64);
+}
+
+// A track body of `notes` note-on pairs under running status, then FF 2F.
+Bytes dense_body(std::size_t notes, std::uint8_t channel) {
+    Bytes body = {0x00, static_cast<std::uint8_t>(0x90 | channel), 0x3C, 0x64};
+    for (std::size_t i = 0; i < notes; ++i) {
+        const auto key = static_cast<std::uint8_t>(i & 0x7F);
+        body.insert(body.end(), {0x01, key, 0x40, 0x01, key, 0x00});
+    }
+    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return body;
+}
+
+// What a file of these bodies is read to, track by track: each body read
+// from a small file of its own, which is decoded without threads.
+std::vector<std::string> one_by_one(const std::vector<Bytes>& bodies) {
+    std::vector<std::string> tracks;
+    for (const Bytes& body : bodies) {
+        MidiContainer song;
+        if (!read_smf(test::range_of(test::smf(1, 96, {body})), song)) break;
+        tracks.push_back(test::joined(song.track(0)));
+    }
+    return tracks;
+}
+
+// Bodies of unequal sizes, above the size from which tracks are decoded side
+// by side. `bad` (when below the count) starts with a data byte and no
+// running status, which fails that track.
+std::vector<Bytes> large_bodies(std::size_t bad) {
+    std::vector<Bytes> bodies;
+    const std::size_t notes[] = {40000, 90000, 30000, 60000, 50000};
+    for (std::size_t i = 0; i < 5; ++i)
+        bodies.push_back(i == bad ? Bytes{0x00, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00}
+                                  : dense_body(notes[i], static_cast<std::uint8_t>(i)));
+    return bodies;
+}
+
+Bytes file_of(const std::vector<Bytes>& bodies, std::uint16_t announced) {
+    Bytes file = test::smf_header(1, announced, 96);
+    for (const Bytes& body : bodies) {
+        const Bytes chunk = test::mtrk(body);
+        file.insert(file.end(), chunk.begin(), chunk.end());
+    }
+    return file;
+}
+
+TEST(ParallelRead, GivesTheTracksInFileOrderUpToTheFirstFailure) {
+    struct Case {
+        std::size_t bad;
+        std::uint16_t announced;
+        bool result;
+        std::size_t tracks;
+    };
+    for (const Case c : {Case{9, 5, true, 5}, Case{3, 5, false, 3}, Case{0, 5, false, 0}, Case{9, 6, false, 5}}) {
+        const std::vector<Bytes> bodies = large_bodies(c.bad);
+        const Bytes file = file_of(bodies, c.announced);
+        ASSERT_GE(file.size(), std::size_t{1} << 20);
+        MidiContainer song;
+        EXPECT_EQ(read_smf(test::range_of(file), song), c.result) << "bad track " << c.bad;
+        ASSERT_EQ(song.track_count(), c.tracks);
+        const std::vector<std::string> expected = one_by_one(bodies);
+        for (std::size_t i = 0; i < c.tracks; ++i) EXPECT_EQ(test::joined(song.track(i)), expected[i]) << "track " << i;
+    }
+}
+
+TEST(ParallelWrite, PutsEachTrackChunkWhereWritingOneByOneWould) {
+    MidiContainer song;
+    ASSERT_TRUE(read_smf(test::range_of(file_of(large_bodies(9), 5)), song));
+    const Bytes whole = test::written(song);
+
+    Bytes expected = test::smf_header(1, 5, 96);
+    for (const MidiTrack& track : song.tracks()) {
+        MidiContainer alone;
+        alone.initialize(1, 96);
+        alone.add_track(track);
+        const Bytes image = test::written(alone);
+        expected.insert(expected.end(), image.begin() + 14, image.end());
+    }
+    EXPECT_EQ(whole, expected);
+}
+
+}  // namespace
+}  // namespace seqconv
