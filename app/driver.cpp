@@ -243,11 +243,9 @@ enum class Ahead { read, later, never };
 // Reads an input whole, as its turn would; any failure leaves the file to
 // its turn, which reports it. `later` when the window is full.
 Ahead read_ahead(Job& job, const std::string& input_name, std::uint64_t held) {
-    File input(platform::open_regular_file(input_name));
     std::uint64_t length = 0;
-    if (!input || !platform::file_identity(input.get(), job.identity) || !platform::file_length(input.get(), length) ||
-        length > max_file_ahead)
-        return Ahead::never;
+    File input(platform::open_regular_file(input_name, job.identity, length));
+    if (!input || length > max_file_ahead) return Ahead::never;
     if (held != 0 && length > max_bytes_ahead - std::min(held, max_bytes_ahead)) return Ahead::later;
     try {
         job.bytes.resize(static_cast<std::size_t>(length));

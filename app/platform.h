@@ -36,9 +36,10 @@ struct FileIdentity {
 
 bool file_identity(std::FILE* file, FileIdentity& identity);
 
-// Opens a file for reading ahead of its turn, "rb", only when it is a plain
-// file on disk: opening or reading a pipe or a device could block or take
-// data that its turn should see. Null otherwise, and on failure.
-std::FILE* open_regular_file(const std::string& name);
+// Opens a file for reading ahead of its turn, "rb" and unbuffered (it is
+// read whole with one call), only when it is a plain file on disk: opening or
+// reading a pipe or a device could block or take data that its turn should
+// see. Gives its identity and length; null otherwise, and on failure.
+std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, std::uint64_t& length);
 
 }  // namespace seqconv::platform

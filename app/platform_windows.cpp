@@ -122,7 +122,7 @@ bool file_identity(std::FILE* file, FileIdentity& identity) {
 // Names in the device namespace (\\.\pipe\..., \\.\COM1) and anything the
 // file system does not call a file are left to their turn; an open file must
 // be on disk, not a console, a pipe or a character device such as NUL.
-std::FILE* open_regular_file(const std::string& name) {
+std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, std::uint64_t& length) {
     if (name.rfind("\\\\.\\", 0) == 0 || name.rfind("//./", 0) == 0) return nullptr;
     const std::wstring wide = to_utf16(name.c_str());
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
@@ -131,10 +131,15 @@ std::FILE* open_regular_file(const std::string& name) {
     std::FILE* file = ::_wfopen(wide.c_str(), L"rb");
     if (file == nullptr) return nullptr;
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
-    if (handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_DISK) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_DISK ||
+        ::GetFileInformationByHandle(handle, &info) == 0 || std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
         std::fclose(file);
         return nullptr;
     }
+    identity = {info.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     return file;
 }
 
