@@ -83,7 +83,9 @@ Outcome convert_opened(File input, File output, const std::string& input_name, c
     return Outcome::done;
 }
 
-Outcome convert_one(const std::string& input_name, bool promote) {
+// `output_opened` is told of the output as soon as it is open.
+template <typename OutputOpened>
+Outcome convert_one(const std::string& input_name, bool promote, OutputOpened&& output_opened) {
     const std::string output_name = input_name + ".mid";
 
     File input(platform::open_file(input_name, "rb"));
@@ -96,6 +98,7 @@ Outcome convert_one(const std::string& input_name, bool promote) {
         std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
         return Outcome::stop;
     }
+    output_opened(output.get());
     return convert_opened(std::move(input), std::move(output), input_name, output_name, promote);
 }
 
@@ -270,7 +273,7 @@ public:
             read_ahead_from(turn);
             Outcome outcome = Outcome::done;
             if (window_.empty() || window_.front()->arg_index != order_[turn]) {
-                outcome = convert_one(args_[order_[turn]], promote_);
+                outcome = convert_one(args_[order_[turn]], promote_, [this](std::FILE* output) { invalidate(output); });
             } else {
                 outcome = take_turn(*window_.front());
                 workers_.settle(*window_.front());
@@ -303,7 +306,8 @@ private:
     }
 
     // Every job from this turn on whose input is the file just opened as an
-    // output is dropped. An output whose identity cannot be had may be any.
+    // output is dropped, whether or not this turn's input was read ahead. An
+    // output whose identity cannot be had may be any.
     void invalidate(std::FILE* output) {
         platform::FileIdentity identity;
         const bool known = platform::file_identity(output, identity);
@@ -316,7 +320,8 @@ private:
 
     Outcome take_turn(Job& job) {
         const std::string& input_name = args_[job.arg_index];
-        if (!job.submitted || job.invalid) return convert_one(input_name, promote_);
+        if (!job.submitted || job.invalid)
+            return convert_one(input_name, promote_, [this](std::FILE* output) { invalidate(output); });
         const std::string output_name = input_name + ".mid";
         File output(platform::open_file(output_name, "wb"));
         if (!output) {
@@ -385,7 +390,7 @@ int run_batch(const std::vector<std::string>& args) {
         if (batch.parallel()) return batch.run();
     }
     for (const std::size_t i : order)
-        if (convert_one(args[i], promote) == Outcome::stop) return 1;
+        if (convert_one(args[i], promote, [](std::FILE*) {}) == Outcome::stop) return 1;
     return 0;
 }
 
