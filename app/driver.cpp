@@ -1,10 +1,17 @@
 #include "app/driver.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "app/platform.h"
 #include "seqconv/seqconv.h"
@@ -23,20 +30,37 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 enum class Outcome { done, stop };
 
-Outcome convert_one(const std::string& input_name, bool promote) {
-    const std::string output_name = input_name + ".mid";
+// Whatever the song holds is written, also when the input was damaged or not
+// recognised (no tracks: zero bytes). The song holds copies of what it needs
+// from the input, so the input's buffer takes the output: a large file then
+// costs one buffer, not two.
+void convert_in_place(std::vector<std::uint8_t>& bytes, const std::string& input_name, bool promote) {
+    ReadResult read = read_song(bytes, input_name);
+    if (promote) promote_to_type1(read.song);
+    bytes.clear();
+    write_smf(read.song, bytes);
+}
 
-    File input(platform::open_file(input_name, "rb"));
-    if (!input) {
-        std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
+// A failed flush on closing (a full disk, say) is a failed write too. The
+// flush is asked for first, as not every runtime's fclose tells.
+Outcome write_output(File output, const std::vector<std::uint8_t>& image, const std::string& output_name) {
+    const bool written =
+        std::fwrite(image.data(), 1, image.size(), output.get()) == image.size() && std::fflush(output.get()) == 0;
+    if (!written || std::fclose(output.release()) != 0) {
+        std::fprintf(stderr, "Error writing to output file: %s\n", output_name.c_str());
         return Outcome::stop;
     }
-    File output(platform::open_file(output_name, "wb"));
-    if (!output) {
-        std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
-        return Outcome::stop;
-    }
+    return Outcome::done;
+}
 
+void report_conversion_error(const std::string& input_name, const std::exception& error) {
+    std::fprintf(stderr, "Error while converting file (%s): %s\n", input_name.c_str(), error.what());
+}
+
+// From the opened files on: the input's length is taken only now, after the
+// output was opened, which empties the input when both names are one file.
+Outcome convert_opened(File input, File output, const std::string& input_name, const std::string& output_name,
+                       bool promote) {
     try {
         std::uint64_t length = 0;
         if (!platform::file_length(input.get(), length)) {
@@ -51,29 +75,294 @@ Outcome convert_one(const std::string& input_name, bool promote) {
             return Outcome::stop;
         }
         input.reset();
-
-        // Whatever the song holds is written, also when the input was damaged
-        // or not recognised (no tracks: zero bytes). The song holds copies of
-        // what it needs from the input, so the input's buffer, already in
-        // memory, takes the output: a large file then costs one buffer, not two.
-        ReadResult read = read_song(bytes, input_name);
-        if (promote) promote_to_type1(read.song);
-        std::vector<std::uint8_t>& image = bytes;
-        image.clear();
-        write_smf(read.song, image);
-
-        // A failed flush on closing (a full disk, say) is a failed write too.
-        // The flush is asked for first, as not every runtime's fclose tells.
-        const bool written =
-            std::fwrite(image.data(), 1, image.size(), output.get()) == image.size() && std::fflush(output.get()) == 0;
-        if (!written || std::fclose(output.release()) != 0) {
-            std::fprintf(stderr, "Error writing to output file: %s\n", output_name.c_str());
-            return Outcome::stop;
-        }
+        convert_in_place(bytes, input_name, promote);
+        return write_output(std::move(output), bytes, output_name);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "Error while converting file (%s): %s\n", input_name.c_str(), error.what());
+        report_conversion_error(input_name, error);
     }
     return Outcome::done;
+}
+
+// `output_opened` is told of the output as soon as it is open.
+template <typename OutputOpened>
+Outcome convert_one(const std::string& input_name, bool promote, OutputOpened&& output_opened) {
+    const std::string output_name = input_name + ".mid";
+
+    File input(platform::open_file(input_name, "rb"));
+    if (!input) {
+        std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
+        return Outcome::stop;
+    }
+    File output(platform::open_file(output_name, "wb"));
+    if (!output) {
+        std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
+        return Outcome::stop;
+    }
+    output_opened(output.get());
+    return convert_opened(std::move(input), std::move(output), input_name, output_name, promote);
+}
+
+// The batch on several cores. Converting is computation on bytes in memory
+// and runs on worker threads; every file-system operation stays on the
+// calling thread, in the order the one-at-a-time loop above makes them.
+// That thread reads the next inputs ahead of their turn and hands them to
+// the workers; at each file's turn it opens the output, waits for that
+// file's conversion and writes it.
+//
+// An input read ahead may be the very file an earlier output rewrites (x.hmp
+// and x.hmp.mid given together, or a link to an input named like an output).
+// Reading ahead happens only between turns, when no output is open, so the
+// bytes read ahead are those of the file before every output still to come,
+// and after every output already closed. Each output, once opened, is
+// compared with the inputs read ahead from its own turn on; those of the
+// same file are dropped and read anew at their turn, as the one-at-a-time
+// loop reads them.
+
+constexpr std::size_t max_workers = 8;
+constexpr std::size_t files_ahead_per_worker = 4;
+constexpr std::uint64_t max_bytes_ahead = std::uint64_t{64} << 20;
+constexpr std::uint64_t max_file_ahead = std::uint64_t{8} << 20;
+
+// One input read ahead and its conversion. The thread that starts the
+// conversion owns `bytes` and `error` until it sets `finished`; `started` and
+// `finished` are guarded by the pool's mutex.
+struct Job {
+    std::size_t arg_index = 0;
+    bool promote = false;
+    platform::FileIdentity identity;
+    std::uint64_t held = 0;           // the input's length, counted against the window
+    bool submitted = false;           // read ahead and handed to the pool
+    bool invalid = false;             // its file was opened as an output since
+    std::vector<std::uint8_t> bytes;  // the input, then the output image
+    std::exception_ptr error;         // what the conversion threw, reported at its turn
+    bool started = false;
+    bool finished = false;
+};
+
+void run_job(Job& job, const std::string& input_name) {
+    try {
+        convert_in_place(job.bytes, input_name, job.promote);
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+class Workers {
+public:
+    // Starts up to `count` threads; fewer (none at all) when the system
+    // refuses more.
+    Workers(std::size_t count, const std::vector<std::string>& args) : args_(args) {
+        try {
+            for (std::size_t i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    // Jobs still queued are dropped; those running are finished first.
+    ~Workers() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            queue_.clear();
+        }
+        queued_.notify_all();
+        for (std::thread& thread : threads_) thread.join();
+    }
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    std::size_t size() const { return threads_.size(); }
+
+    void submit(Job& job) {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back(&job);
+            job.submitted = true;
+        }
+        queued_.notify_one();
+    }
+
+    // Takes back a job not yet started; false when a thread has it.
+    bool withdraw(Job& job) {
+        const std::lock_guard lock(mutex_);
+        if (job.started) return false;
+        std::erase(queue_, &job);
+        return true;
+    }
+
+    // The job's conversion done: on this thread when no worker started it
+    // yet, so that waiting never leaves a core idle.
+    void finish(Job& job) {
+        {
+            std::unique_lock lock(mutex_);
+            if (job.started) {
+                finished_.wait(lock, [&job] { return job.finished; });
+                return;
+            }
+            std::erase(queue_, &job);
+            job.started = true;
+        }
+        run_job(job, args_[job.arg_index]);
+        const std::lock_guard lock(mutex_);
+        job.finished = true;
+    }
+
+    // No thread holds the job any more: taken back, or its conversion done.
+    void settle(Job& job) {
+        std::unique_lock lock(mutex_);
+        if (!job.started) {
+            std::erase(queue_, &job);
+            return;
+        }
+        finished_.wait(lock, [&job] { return job.finished; });
+    }
+
+private:
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_) return;
+            Job& job = *queue_.front();
+            queue_.pop_front();
+            job.started = true;
+            lock.unlock();
+            run_job(job, args_[job.arg_index]);
+            lock.lock();
+            job.finished = true;
+            finished_.notify_all();
+        }
+    }
+
+    const std::vector<std::string>& args_;
+    std::mutex mutex_;
+    std::condition_variable queued_, finished_;
+    std::deque<Job*> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+enum class Ahead { read, later, never };
+
+// Reads an input whole, as its turn would; any failure leaves the file to
+// its turn, which reports it. `later` when the window is full.
+Ahead read_ahead(Job& job, const std::string& input_name, std::uint64_t held) {
+    std::uint64_t length = 0;
+    File input(platform::open_regular_file(input_name, job.identity, length));
+    if (!input || length > max_file_ahead) return Ahead::never;
+    if (held != 0 && length > max_bytes_ahead - std::min(held, max_bytes_ahead)) return Ahead::later;
+    try {
+        job.bytes.resize(static_cast<std::size_t>(length));
+    } catch (const std::exception&) {
+        return Ahead::never;
+    }
+    if (std::fread(job.bytes.data(), 1, job.bytes.size(), input.get()) != job.bytes.size()) return Ahead::never;
+    job.held = length;
+    return Ahead::read;
+}
+
+class Batch {
+public:
+    Batch(const std::vector<std::string>& args, const std::vector<std::size_t>& order, bool promote,
+          std::size_t workers)
+        : args_(args), order_(order), promote_(promote), workers_(workers, args) {}
+
+    bool parallel() const { return workers_.size() != 0; }
+
+    int run() {
+        for (std::size_t turn = 0; turn < order_.size(); ++turn) {
+            read_ahead_from(turn);
+            Outcome outcome = Outcome::done;
+            if (window_.empty() || window_.front()->arg_index != order_[turn]) {
+                outcome = convert_one(args_[order_[turn]], promote_, [this](std::FILE* output) { invalidate(output); });
+            } else {
+                outcome = take_turn(*window_.front());
+                workers_.settle(*window_.front());
+                held_ -= window_.front()->held;
+                window_.pop_front();
+            }
+            if (outcome == Outcome::stop) return 1;
+        }
+        return 0;
+    }
+
+private:
+    void read_ahead_from(std::size_t turn) {
+        const std::size_t max_files = files_ahead_per_worker * workers_.size();
+        for (std::size_t next = turn + window_.size(); next < order_.size() && window_.size() < max_files; ++next) {
+            try {
+                auto job = std::make_unique<Job>();
+                job->arg_index = order_[next];
+                job->promote = promote_;
+                const Ahead ahead = read_ahead(*job, args_[job->arg_index], held_);
+                if (ahead == Ahead::later) return;
+                if (ahead == Ahead::never) job->bytes = {};
+                window_.push_back(std::move(job));
+                held_ += window_.back()->held;
+                if (ahead == Ahead::read) workers_.submit(*window_.back());
+            } catch (const std::exception&) {
+                return;  // out of memory: the rest waits for its turn
+            }
+        }
+    }
+
+    // Every job from this turn on whose input is the file just opened as an
+    // output is dropped, whether or not this turn's input was read ahead. An
+    // output whose identity cannot be had may be any.
+    void invalidate(std::FILE* output) {
+        platform::FileIdentity identity;
+        const bool known = platform::file_identity(output, identity);
+        for (const std::unique_ptr<Job>& job : window_) {
+            if (!job->submitted || (known && !(job->identity == identity))) continue;
+            job->invalid = true;
+            if (workers_.withdraw(*job)) job->bytes = {};
+        }
+    }
+
+    Outcome take_turn(Job& job) {
+        const std::string& input_name = args_[job.arg_index];
+        if (!job.submitted || job.invalid)
+            return convert_one(input_name, promote_, [this](std::FILE* output) { invalidate(output); });
+        const std::string output_name = input_name + ".mid";
+        File output(platform::open_file(output_name, "wb"));
+        if (!output) {
+            std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
+            return Outcome::stop;
+        }
+        invalidate(output.get());
+        if (job.invalid) {
+            // The output is this very input (a link), now emptied. It is
+            // opened again as input only now, after the output, and so reads
+            // what the one-at-a-time loop reads: nothing.
+            File input(platform::open_file(input_name, "rb"));
+            if (!input) {
+                std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
+                return Outcome::stop;
+            }
+            return convert_opened(std::move(input), std::move(output), input_name, output_name, promote_);
+        }
+        workers_.finish(job);
+        try {
+            if (job.error) std::rethrow_exception(job.error);
+            return write_output(std::move(output), job.bytes, output_name);
+        } catch (const std::exception& error) {
+            report_conversion_error(input_name, error);
+        }
+        return Outcome::done;
+    }
+
+    const std::vector<std::string>& args_;
+    const std::vector<std::size_t>& order_;  // the indices of the input names, in turn
+    const bool promote_;
+    std::uint64_t held_ = 0;  // bytes of input held by the window
+    // The jobs from the current turn on, in turn; declared before the pool,
+    // so that the pool stops (finishing what runs) before they go.
+    std::deque<std::unique_ptr<Job>> window_;
+    Workers workers_;
+};
+
+std::size_t worker_count() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::min<std::size_t>(cores, max_workers);
 }
 
 }  // namespace
@@ -89,10 +378,19 @@ int run_batch(const std::vector<std::string>& args) {
     for (std::size_t i = 1; i < args.size() && option_index == 0; ++i)
         if (args[i] == "-1") option_index = i;
 
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        if (i == option_index) continue;
-        if (convert_one(args[i], option_index != 0) == Outcome::stop) return 1;
+    const bool promote = option_index != 0;
+    std::vector<std::size_t> order;
+    for (std::size_t i = 1; i < args.size(); ++i)
+        if (i != option_index) order.push_back(i);
+
+    // One core, or one file: nothing to gain from the pool.
+    const std::size_t workers = order.size() > 1 ? worker_count() : 0;
+    if (workers > 1) {
+        Batch batch(args, order, promote, workers);
+        if (batch.parallel()) return batch.run();
     }
+    for (const std::size_t i : order)
+        if (convert_one(args[i], promote, [](std::FILE*) {}) == Outcome::stop) return 1;
     return 0;
 }
 

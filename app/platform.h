@@ -26,4 +26,20 @@ std::FILE* open_file(const std::string& name, const char* mode);
 // The length of an open file, by seeking to its end and back to its start.
 bool file_length(std::FILE* file, std::uint64_t& length);
 
+// What one file is, whatever name it was opened by: its volume and its number
+// there. Two hard links, or a symbolic link and its target, are one file.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+bool file_identity(std::FILE* file, FileIdentity& identity);
+
+// Opens a file for reading ahead of its turn, "rb" and unbuffered (it is
+// read whole with one call), only when it is a plain file on disk: opening or
+// reading a pipe or a device could block or take data that its turn should
+// see. Gives its identity and length; null otherwise, and on failure.
+std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, std::uint64_t& length);
+
 }  // namespace seqconv::platform

@@ -1,6 +1,7 @@
 // Arguments and files on POSIX systems: arguments arrive as bytes (UTF-8)
 // and file names go to the file system unchanged.
 
+#include <fcntl.h>
 #include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,6 +65,35 @@ bool file_length(std::FILE* file, std::uint64_t& length) {
     if (end < 0 || ::fseeko(file, 0, SEEK_SET) != 0) return false;
     length = static_cast<std::uint64_t>(end);
     return true;
+}
+
+bool file_identity(std::FILE* file, FileIdentity& identity) {
+    struct stat info;
+    if (::fstat(::fileno(file), &info) != 0) return false;
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
+// The name is looked at before it is opened, as opening a device can have
+// effects of its own; O_NONBLOCK keeps a pipe put there meanwhile from
+// blocking the open, and the open file is looked at again.
+std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, std::uint64_t& length) {
+    struct stat info;
+    if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    std::FILE* file = nullptr;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0) file = ::fdopen(fd, "rb");
+    if (file == nullptr || std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
+        if (file != nullptr)
+            std::fclose(file);
+        else
+            ::close(fd);
+        return nullptr;
+    }
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    length = static_cast<std::uint64_t>(info.st_size);
+    return file;
 }
 
 }  // namespace seqconv::platform

@@ -9,6 +9,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -107,6 +108,39 @@ bool file_length(std::FILE* file, std::uint64_t& length) {
     if (end < 0 || ::_fseeki64(file, 0, SEEK_SET) != 0) return false;
     length = static_cast<std::uint64_t>(end);
     return true;
+}
+
+bool file_identity(std::FILE* file, FileIdentity& identity) {
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle == INVALID_HANDLE_VALUE || ::GetFileInformationByHandle(handle, &info) == 0) return false;
+    identity = {info.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
+// Names in the device namespace (\\.\pipe\..., \\.\COM1) and anything the
+// file system does not call a file are left to their turn; an open file must
+// be on disk, not a console, a pipe or a character device such as NUL.
+std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, std::uint64_t& length) {
+    if (name.rfind("\\\\.\\", 0) == 0 || name.rfind("//./", 0) == 0) return nullptr;
+    const std::wstring wide = to_utf16(name.c_str());
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return nullptr;
+    std::FILE* file = ::_wfopen(wide.c_str(), L"rb");
+    if (file == nullptr) return nullptr;
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_DISK ||
+        ::GetFileInformationByHandle(handle, &info) == 0 || std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    identity = {info.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return file;
 }
 
 }  // namespace seqconv::platform

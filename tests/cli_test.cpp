@@ -377,6 +377,150 @@ TEST_F(Cli, ConversionErrorIsReportedAndRunContinues) {
     EXPECT_EQ(fs::file_size(path("big.bin.mid")), 0u);
 }
 
+// A batch is converted on several cores where there are several: the inputs
+// are read ahead and converted while earlier outputs are written. What the
+// user sees stays that of converting one file after the other.
+
+// The output of the first input is the second input: it is read after it
+// was written, also when the first is too large to be read ahead (9 MiB of
+// zeros, which no reader recognises: its output is empty).
+TEST_F(Cli, OutputThatIsALaterInputIsReadAfterItIsWritten) {
+    struct Case {
+        const char* what;
+        off_t zeros;  // the first input's length when it is zeros, else 0
+        std::string expected;
+    };
+    const Case cases[] = {{"read ahead", 0, song(0x3C)}, {"too large to be read ahead", off_t{9} << 20, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : entries()) fs::remove(path(name));
+        write_file("a.mid", c.zeros == 0 ? song(0x3C) : "");
+        if (c.zeros != 0) fs::resize_file(path("a.mid"), static_cast<std::uintmax_t>(c.zeros));
+        write_file("a.mid.mid", song(0x40));
+        expect_result(run({"a.mid", "a.mid.mid"}), 0, "");
+        EXPECT_EQ(read_file("a.mid.mid"), c.expected);
+        EXPECT_EQ(read_file("a.mid.mid.mid"), c.expected);
+    }
+}
+
+// The same through other names of one file. An output that is a link to its
+// own input empties it when it is opened, before the input is read, and the
+// input then reads as nothing.
+TEST_F(Cli, OutputThatIsALaterInputThroughALinkIsReadAfterItIsWritten) {
+    struct Case {
+        const char* what;
+        bool hard;
+        const char* link;
+        const char* target;
+        Names args;
+        const char* checked;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"symbolic link", false, "l", "a.mid.mid", {"a.mid", "l"}, "l.mid", song(0x3C)},
+        {"hard link", true, "l", "a.mid.mid", {"a.mid", "l"}, "l.mid", song(0x3C)},
+        {"output linked to its own input", false, "x.mid", "x", {"a.mid", "x"}, "x", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : entries()) fs::remove(path(name));
+        write_file("a.mid", song(0x3C));
+        write_file("a.mid.mid", song(0x40));
+        write_file("x", song(0x40));
+        if (c.hard)
+            fs::create_hard_link(path(c.target), path(c.link));
+        else
+            fs::create_symlink(c.target, path(c.link));
+        expect_result(run(c.args), 0, "");
+        EXPECT_EQ(read_file(c.checked), c.expected);
+    }
+}
+
+// The tenth output cannot be opened: the inputs after it, read ahead, are
+// left as they were, and no output of theirs is created or emptied.
+TEST_F(Cli, FileErrorInTheMiddleOfABatchLeavesTheRestUntouched) {
+    Names args;
+    for (int i = 0; i < 20; ++i) {
+        args.push_back("f" + std::to_string(100 + i) + ".mid");
+        write_file(args.back(), song(static_cast<unsigned char>(0x30 + i)));
+    }
+    make_folder(args[9] + ".mid");
+    write_file(args[11] + ".mid", "kept");
+    expect_result(run(args), 1, "Unable to open output file: " + args[9] + ".mid\n");
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(read_file(args[i] + ".mid"), song(static_cast<unsigned char>(0x30 + i)));
+    EXPECT_EQ(read_file(args[11] + ".mid"), "kept");
+    for (int i = 10; i < 20; ++i) EXPECT_EQ(exists(args[i] + ".mid"), i == 11) << args[i];
+}
+
+// Songs of every format, in turn with files no reader recognises, each
+// converted as it is alone: a distinct song per SMF input shows an output
+// written with another input's conversion.
+TEST_F(Cli, BatchConvertsEachFileAsItsOwnRunDoes) {
+    Names examples;
+    for (const fs::directory_entry& entry : fs::directory_iterator(SEQCONV_EXAMPLES))
+        examples.push_back(entry.path().filename().string());
+    std::sort(examples.begin(), examples.end());
+    ASSERT_GE(examples.size(), 9u);
+    make_folder("alone");
+    Names alone;
+    for (const std::string& name : examples) {
+        fs::copy_file(fs::path(SEQCONV_EXAMPLES) / name, path("alone/" + name));
+        alone.push_back("alone/" + name);
+    }
+    expect_result(run(alone), 0, "");
+
+    make_folder("batch");
+    std::vector<std::pair<std::string, std::string>> expected;  // output, its contents
+    for (int i = 0; i < 300; ++i) {
+        const std::string prefix = "batch/" + std::to_string(1000 + i) + "-";
+        if (i % 25 == 7) {
+            write_file(prefix + "notes.txt", "no song\n");
+            expected.emplace_back(prefix + "notes.txt.mid", "");
+        } else if (i % 2 == 0) {
+            const auto key = static_cast<unsigned char>(i / 2 % 128);
+            write_file(prefix + "song.mid", song(key));
+            expected.emplace_back(prefix + "song.mid.mid", song(key));
+        } else {
+            const std::string& example = examples[static_cast<std::size_t>(i) / 2 % examples.size()];
+            fs::copy_file(path("alone/" + example), path(prefix + example));
+            expected.emplace_back(prefix + example + ".mid", read_file("alone/" + example + ".mid"));
+        }
+    }
+    expect_result(run({"batch/*"}), 0, "");
+    EXPECT_EQ(entries("batch").size(), 600u);
+    for (const auto& [output, contents] : expected) {
+        ASSERT_TRUE(exists(output)) << output;
+        EXPECT_EQ(read_file(output), contents) << output;
+    }
+}
+
+// Conversion errors are reported at their file's turn, in argument order.
+TEST_F(Cli, ConversionErrorsAreReportedInArgumentOrder) {
+#ifdef SEQCONV_TEST_ASAN
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#endif
+    const Names args = {"a.mid", "big1.bin", "notes.txt", "b.mid", "big2.bin", "c.mid"};
+    write_file("a.mid", song(0x3C));
+    write_file("notes.txt", "no song\n");
+    write_file("b.mid", song(0x3E));
+    write_file("c.mid", song(0x40));
+    for (const char* big : {"big1.bin", "big2.bin"}) {
+        const int fd = ::open(path(big).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        const int truncated = ::ftruncate(fd, off_t{8} << 30);
+        ::close(fd);
+        ASSERT_EQ(truncated, 0) << "cannot make an 8 GiB sparse file here";
+    }
+    expect_result(run(args, rlim_t{2} << 30), 0,
+                  "Error while converting file (big1.bin): std::bad_alloc\n"
+                  "Error while converting file (big2.bin): std::bad_alloc\n");
+    EXPECT_EQ(read_file("a.mid.mid"), song(0x3C));
+    EXPECT_EQ(read_file("b.mid.mid"), song(0x3E));
+    EXPECT_EQ(read_file("c.mid.mid"), song(0x40));
+    EXPECT_EQ(fs::file_size(path("notes.txt.mid")), 0u);
+    EXPECT_EQ(fs::file_size(path("big2.bin.mid")), 0u);
+}
+
 // Names: wildcards are expanded (by the Windows runtime, or on Linux by the
 // program itself when the shell left them quoted), existing names are taken
 // as they stand, and names that are not ASCII reach the file system and the
