@@ -1,7 +1,6 @@
 #include "midi/midi_track.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
 namespace seqconv {
@@ -15,9 +14,12 @@ void MidiTrack::insert(MidiEvent&& event) {
     const bool body_ordered = ordered_count_ == body;
 
     if (pinned_end_) {
+        // Before the end, which moves on to the new event's time.
         MidiEvent& end = events_.back();
         if (end.timestamp < t) end.timestamp = t;
-        events_.insert(events_.end() - 1, std::move(event));
+        events_.push_back(std::move(event));
+        using std::swap;
+        swap(events_.back(), events_[events_.size() - 2]);
     } else {
         // An end-of-track event that lands behind every other event becomes
         // the track's last event and stays last from now on.
@@ -31,48 +33,38 @@ void MidiTrack::insert(MidiEvent&& event) {
     }
 }
 
-namespace {
-
-bool earlier(const MidiEvent& a, const MidiEvent& b) { return a.timestamp < b.timestamp; }
-
-// Puts [first, last) in time order, keeping the order of events of equal
-// time. Formats whose notes carry durations put nearly every note end out of
-// order, so long runs are common: they are sorted a byte of the timestamp at
-// a time, from the lowest, each pass moving every event once (a comparison
-// sort moves each about log2 n times). Passes over a byte that all events
-// share are left out.
-void sort_by_time(std::vector<MidiEvent>::iterator first, std::vector<MidiEvent>::iterator last) {
-    const auto n = static_cast<std::size_t>(last - first);
-    if (n < 512) {
-        std::stable_sort(first, last, earlier);
-        return;
-    }
-    std::vector<MidiEvent> buffer(n);
-    MidiEvent* from = &*first;
-    MidiEvent* to = buffer.data();
-    for (unsigned shift = 0; shift < 32; shift += 8) {
-        std::array<std::size_t, 256> place{};
-        for (std::size_t i = 0; i < n; ++i) ++place[(from[i].timestamp >> shift) & 0xFF];
-        if (place[(from[0].timestamp >> shift) & 0xFF] == n) continue;
-        std::size_t start = 0;
-        for (std::size_t& p : place) start += std::exchange(p, start);
-        for (std::size_t i = 0; i < n; ++i) to[place[(from[i].timestamp >> shift) & 0xFF]++] = std::move(from[i]);
-        std::swap(from, to);
-    }
-    if (from != &*first) std::move(from, from + n, first);
-}
-
-}  // namespace
-
+// Events out of time order are put in order by their keys: the timestamp and
+// where the event stands. Sorting these 16-byte plain values and then moving
+// every event once into its place is far cheaper than sorting the events,
+// whose moves must look after a possible heap block. Sorting by timestamp and
+// position is a stable sort by timestamp, and merging into the ordered prefix
+// with the prefix first among equal times keeps arrival order too.
 const std::vector<MidiEvent>& MidiTrack::ordered() const {
-    const auto first = events_.begin();
-    const auto body_end = events_.end() - (pinned_end_ ? 1 : 0);
-    const auto middle = first + static_cast<std::ptrdiff_t>(ordered_count_);
-    if (middle != body_end) {
-        sort_by_time(middle, body_end);
-        std::inplace_merge(first, middle, body_end, earlier);
-        ordered_count_ = static_cast<std::size_t>(body_end - first);
+    const std::size_t body = events_.size() - (pinned_end_ ? 1 : 0);
+    if (ordered_count_ == body) return events_;
+
+    struct Key {
+        std::uint32_t time;
+        std::size_t index;
+    };
+    std::vector<Key> late;
+    late.reserve(body - ordered_count_);
+    for (std::size_t i = ordered_count_; i < body; ++i) late.push_back({events_[i].timestamp, i});
+    std::sort(late.begin(), late.end(),
+              [](const Key& a, const Key& b) { return a.time != b.time ? a.time < b.time : a.index < b.index; });
+
+    std::vector<MidiEvent> merged;
+    merged.reserve(events_.size());
+    std::size_t next = 0;
+    for (const Key& key : late) {
+        while (next < ordered_count_ && events_[next].timestamp <= key.time)
+            merged.push_back(std::move(events_[next++]));
+        merged.push_back(std::move(events_[key.index]));
     }
+    while (next < ordered_count_) merged.push_back(std::move(events_[next++]));
+    if (pinned_end_) merged.push_back(std::move(events_.back()));
+    events_.swap(merged);
+    ordered_count_ = body;
     return events_;
 }
 

@@ -41,6 +41,11 @@ public:
     // Makes room for `count` events in all, so that a reader that knows how
     // many are coming builds the track without moving it as it grows.
     void reserve(std::size_t count) { events_.reserve(count); }
+    // The same for a reader that knows only the most events its bytes can
+    // hold: at most `reserve_limit`, so that a large input's track still
+    // grows as it is read instead of standing at its largest possible size.
+    void reserve_up_to(std::size_t count) { events_.reserve(count < reserve_limit ? count : reserve_limit); }
+    static constexpr std::size_t reserve_limit = std::size_t{1} << 16;
     std::size_t capacity() const { return events_.capacity(); }
 
     std::size_t size() const { return events_.size(); }
