@@ -1,6 +1,8 @@
 #include "midi/midi_track.h"
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <utility>
 
 namespace seqconv {
@@ -33,30 +35,64 @@ void MidiTrack::insert(MidiEvent&& event) {
     }
 }
 
-// Events out of time order are put in order by their keys: the timestamp and
-// where the event stands. Sorting these 16-byte plain values and then moving
-// every event once into its place is far cheaper than sorting the events,
-// whose moves must look after a possible heap block. Sorting by timestamp and
-// position is a stable sort by timestamp, and merging into the ordered prefix
-// with the prefix first among equal times keeps arrival order too.
+namespace {
+
+// An event out of time order: its timestamp and where it stands.
+struct Key {
+    std::uint32_t time;
+    std::size_t index;
+};
+
+// Puts keys made in index order into time order, keeping the index order
+// among equal times. Formats whose notes carry durations put nearly every
+// note end out of order, so long runs are common: they are sorted a byte of
+// the timestamp at a time, from the lowest, each pass moving every key once.
+// Passes over a byte that all keys share are left out.
+void sort_by_time(Key* keys, std::size_t n) {
+    if (n < MidiTrack::radix_sort_from) {
+        std::sort(keys, keys + n,
+                  [](const Key& a, const Key& b) { return a.time != b.time ? a.time < b.time : a.index < b.index; });
+        return;
+    }
+    std::array<std::array<std::size_t, 256>, 4> place{};
+    for (std::size_t i = 0; i < n; ++i)
+        for (unsigned b = 0; b < 4; ++b) ++place[b][(keys[i].time >> (8 * b)) & 0xFF];
+    const auto buffer = std::make_unique_for_overwrite<Key[]>(n);
+    Key* from = keys;
+    Key* to = buffer.get();
+    for (unsigned b = 0; b < 4; ++b) {
+        const unsigned shift = 8 * b;
+        if (place[b][(from[0].time >> shift) & 0xFF] == n) continue;
+        std::size_t start = 0;
+        for (std::size_t& p : place[b]) start += std::exchange(p, start);
+        for (std::size_t i = 0; i < n; ++i) to[place[b][(from[i].time >> shift) & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != keys) std::copy(from, from + n, keys);
+}
+
+}  // namespace
+
+// Events out of time order are put in order by their keys. Sorting these
+// 16-byte plain values and then moving every event once into its place is
+// far cheaper than sorting the events, whose moves must look after a
+// possible heap block. Merging the sorted keys into the ordered prefix, the
+// prefix first among equal times, gives what inserting one event at a time
+// would have.
 const std::vector<MidiEvent>& MidiTrack::ordered() const {
     const std::size_t body = events_.size() - (pinned_end_ ? 1 : 0);
     if (ordered_count_ == body) return events_;
 
-    struct Key {
-        std::uint32_t time;
-        std::size_t index;
-    };
-    std::vector<Key> late;
-    late.reserve(body - ordered_count_);
-    for (std::size_t i = ordered_count_; i < body; ++i) late.push_back({events_[i].timestamp, i});
-    std::sort(late.begin(), late.end(),
-              [](const Key& a, const Key& b) { return a.time != b.time ? a.time < b.time : a.index < b.index; });
+    const std::size_t n = body - ordered_count_;
+    const auto late = std::make_unique_for_overwrite<Key[]>(n);
+    for (std::size_t i = 0; i < n; ++i) late[i] = {events_[ordered_count_ + i].timestamp, ordered_count_ + i};
+    sort_by_time(late.get(), n);
 
     std::vector<MidiEvent> merged;
     merged.reserve(events_.size());
     std::size_t next = 0;
-    for (const Key& key : late) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const Key& key = late[k];
         while (next < ordered_count_ && events_[next].timestamp <= key.time)
             merged.push_back(std::move(events_[next++]));
         merged.push_back(std::move(events_[key.index]));

@@ -36,6 +36,19 @@ TEST(MidiEvent, HoldsUpTo16BytesInlineAndTheRestOutside) {
     EXPECT_EQ(empty.inline_size(), 0u);
 }
 
+TEST(MidiEvent, SwapExchangesShortAndLongData) {
+    Bytes long_data(20, 7);
+    MidiEvent a = extended(3, long_data);
+    MidiEvent b = channel_event(9, MidiEventType::pitch_wheel, 5, {1, 2});
+    swap(a, b);
+    EXPECT_EQ(a.timestamp, 9u);
+    EXPECT_EQ(a.type, MidiEventType::pitch_wheel);
+    EXPECT_EQ(a.channel, 5);
+    EXPECT_EQ(data_of(a), (Bytes{1, 2}));
+    EXPECT_EQ(b.timestamp, 3u);
+    EXPECT_EQ(data_of(b), long_data);
+}
+
 TEST(MidiEvent, GetDataCrossesFromInlineToExtendedAndStopsAtTheEnd) {
     Bytes data(20);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(0xA0 + i);
@@ -184,6 +197,36 @@ TEST(MidiTrack, MatchesTheStraightforwardRuleOnRandomSequences) {
             EXPECT_EQ(data_of(track[i]), data_of(reference.events[i])) << "round " << round << " index " << i;
         }
     }
+}
+
+// Late runs just below, at and above the size sorted by radix, with ties and
+// times that differ in every byte, behind an ordered prefix and a pinned end.
+TEST(MidiTrack, LateRunsAroundTheRadixSizeFollowTheRule) {
+    for (const std::size_t late : {MidiTrack::radix_sort_from - 1, MidiTrack::radix_sort_from}) {
+        MidiTrack track;
+        ReferenceTrack reference;
+        std::vector<MidiEvent> events = {make_end_of_track(0), note_on(5, 1), note_on(0x01000000, 2)};
+        for (std::size_t i = 0; i < late; ++i)
+            events.push_back(note_on(std::uint32_t((i % 5) << 24 | (i % 3) << 8 | (i % 2)), std::uint8_t(i)));
+        for (const MidiEvent& e : events) {
+            track.add_event(e);
+            reference.add_event(e);
+        }
+        ASSERT_EQ(track.size(), reference.events.size());
+        for (std::size_t i = 0; i < track.size(); ++i) {
+            EXPECT_EQ(track[i].timestamp, reference.events[i].timestamp) << late << " index " << i;
+            EXPECT_EQ(data_of(track[i]), data_of(reference.events[i])) << late << " index " << i;
+        }
+    }
+}
+
+TEST(MidiTrack, ReserveUpToStopsAtTheLimit) {
+    MidiTrack small, large;
+    small.reserve_up_to(10);
+    large.reserve_up_to(MidiTrack::reserve_limit + 1000);
+    EXPECT_GE(small.capacity(), 10u);
+    EXPECT_GE(large.capacity(), MidiTrack::reserve_limit);
+    EXPECT_LT(large.capacity(), MidiTrack::reserve_limit + 1000);
 }
 
 TEST(MidiContainer, AddsCopiesAndKeepsTracksAcrossInitialize) {
