@@ -78,28 +78,42 @@ void sort_by_time(Key* keys, std::size_t n) {
 // far cheaper than sorting the events, whose moves must look after a
 // possible heap block. Merging the sorted keys into the ordered prefix, the
 // prefix first among equal times, gives what inserting one event at a time
-// would have.
+// would have. The events move within their array, so that the largest song
+// needs no second copy of its events.
 const std::vector<MidiEvent>& MidiTrack::ordered() const {
     const std::size_t body = events_.size() - (pinned_end_ ? 1 : 0);
     if (ordered_count_ == body) return events_;
 
     const std::size_t n = body - ordered_count_;
-    const auto late = std::make_unique_for_overwrite<Key[]>(n);
+    auto late = std::make_unique_for_overwrite<Key[]>(n);
     for (std::size_t i = 0; i < n; ++i) late[i] = {events_[ordered_count_ + i].timestamp, ordered_count_ + i};
     sort_by_time(late.get(), n);
 
-    std::vector<MidiEvent> merged;
-    merged.reserve(events_.size());
+    // source[p]: where the event that belongs at p stands now.
+    const auto source = std::make_unique_for_overwrite<std::size_t[]>(body);
+    std::size_t p = 0;
     std::size_t next = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        const Key& key = late[k];
-        while (next < ordered_count_ && events_[next].timestamp <= key.time)
-            merged.push_back(std::move(events_[next++]));
-        merged.push_back(std::move(events_[key.index]));
+        while (next < ordered_count_ && events_[next].timestamp <= late[k].time) source[p++] = next++;
+        source[p++] = late[k].index;
     }
-    while (next < ordered_count_) merged.push_back(std::move(events_[next++]));
-    if (pinned_end_) merged.push_back(std::move(events_.back()));
-    events_.swap(merged);
+    while (next < ordered_count_) source[p++] = next++;
+    late.reset();
+
+    // Each cycle of the permutation is followed once; a place done points
+    // at itself.
+    for (std::size_t start = 0; start < body; ++start) {
+        if (source[start] == start) continue;
+        MidiEvent held = std::move(events_[start]);
+        std::size_t to = start;
+        for (std::size_t from = source[to]; from != start; from = source[to]) {
+            events_[to] = std::move(events_[from]);
+            source[to] = to;
+            to = from;
+        }
+        events_[to] = std::move(held);
+        source[to] = to;
+    }
     ordered_count_ = body;
     return events_;
 }
