@@ -27,11 +27,13 @@ class MidiTrack {
 public:
     void add_event(const MidiEvent& event);
     void add_event(MidiEvent&& event) {
-        // Most events arrive in time order before the track's end: appended.
-        if (!pinned_end_ && ordered_count_ == events_.size() && (events_.empty() || event.timestamp >= latest_) &&
-            !event.is_end_of_track()) {
-            latest_ = event.timestamp;
-            ++ordered_count_;
+        // Before a track has its end, every event but an end is appended;
+        // one in time order behind an ordered track leaves it ordered.
+        if (!pinned_end_ && !event.is_end_of_track()) {
+            if (events_.empty() || event.timestamp >= latest_) {
+                if (ordered_count_ == events_.size()) ++ordered_count_;
+                latest_ = event.timestamp;
+            }
             events_.push_back(std::move(event));
             return;
         }
