@@ -199,8 +199,9 @@ TEST(MidiTrack, MatchesTheStraightforwardRuleOnRandomSequences) {
     }
 }
 
-// Late runs just below, at and above the size sorted by radix, with ties and
-// times that differ in every byte, behind an ordered prefix and a pinned end.
+// Late runs just below and at the size sorted by radix, with ties and times
+// that differ in three bytes (the pass over the fourth is left out), behind
+// an ordered prefix and a pinned end.
 TEST(MidiTrack, LateRunsAroundTheRadixSizeFollowTheRule) {
     for (const std::size_t late : {MidiTrack::radix_sort_from - 1, MidiTrack::radix_sort_from}) {
         MidiTrack track;
