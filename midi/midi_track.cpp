@@ -71,6 +71,26 @@ void sort_by_time(Key* keys, std::size_t n) {
     if (from != keys) std::copy(from, from + n, keys);
 }
 
+// The same for the events themselves, for runs too long for the moves by
+// permutation below to stay within the processor's caches: each pass moves
+// every event once, from one array straight through into the other.
+void sort_by_time(std::vector<MidiEvent>::iterator first, std::vector<MidiEvent>::iterator last) {
+    const auto n = static_cast<std::size_t>(last - first);
+    std::vector<MidiEvent> buffer(n);
+    MidiEvent* from = &*first;
+    MidiEvent* to = buffer.data();
+    for (unsigned shift = 0; shift < 32; shift += 8) {
+        std::array<std::size_t, 256> place{};
+        for (std::size_t i = 0; i < n; ++i) ++place[(from[i].timestamp >> shift) & 0xFF];
+        if (place[(from[0].timestamp >> shift) & 0xFF] == n) continue;
+        std::size_t start = 0;
+        for (std::size_t& p : place) start += std::exchange(p, start);
+        for (std::size_t i = 0; i < n; ++i) to[place[(from[i].timestamp >> shift) & 0xFF]++] = std::move(from[i]);
+        std::swap(from, to);
+    }
+    if (from != &*first) std::move(from, from + n, first);
+}
+
 }  // namespace
 
 // Events out of time order are put in order by their keys. Sorting these
@@ -85,6 +105,16 @@ const std::vector<MidiEvent>& MidiTrack::ordered() const {
     if (ordered_count_ == body) return events_;
 
     const std::size_t n = body - ordered_count_;
+    if (n >= sort_events_from) {
+        const auto first = events_.begin();
+        const auto middle = first + static_cast<std::ptrdiff_t>(ordered_count_);
+        const auto body_end = first + static_cast<std::ptrdiff_t>(body);
+        sort_by_time(middle, body_end);
+        std::inplace_merge(first, middle, body_end,
+                           [](const MidiEvent& a, const MidiEvent& b) { return a.timestamp < b.timestamp; });
+        ordered_count_ = body;
+        return events_;
+    }
     auto late = std::make_unique_for_overwrite<Key[]>(n);
     for (std::size_t i = 0; i < n; ++i) late[i] = {events_[ordered_count_ + i].timestamp, ordered_count_ + i};
     sort_by_time(late.get(), n);

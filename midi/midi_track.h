@@ -48,8 +48,10 @@ public:
     // grows as it is read instead of standing at its largest possible size.
     void reserve_up_to(std::size_t count) { events_.reserve(count < reserve_limit ? count : reserve_limit); }
     static constexpr std::size_t reserve_limit = std::size_t{1} << 16;
-    // From this many events out of order on they are sorted by radix.
+    // From this many events out of order on their keys are sorted by radix,
+    // and from sort_events_from on the events themselves.
     static constexpr std::size_t radix_sort_from = 64;
+    static constexpr std::size_t sort_events_from = std::size_t{1} << 15;
     std::size_t capacity() const { return events_.capacity(); }
 
     std::size_t size() const { return events_.size(); }

@@ -221,6 +221,32 @@ TEST(MidiTrack, LateRunsAroundTheRadixSizeFollowTheRule) {
     }
 }
 
+// Runs just below and at the size from which the events themselves are
+// sorted come out as a stable sort by time of what arrived.
+TEST(MidiTrack, LongLateRunsAroundTheEventSortSizeAreStable) {
+    for (const std::size_t late : {MidiTrack::sort_events_from - 1, MidiTrack::sort_events_from}) {
+        MidiTrack track;
+        track.add_event(make_end_of_track(0));
+        std::vector<MidiEvent> expected = {note_on(0x02000000, 0)};
+        for (std::size_t i = 0; i < late; ++i)
+            expected.push_back(channel_event(std::uint32_t((i % 5) << 24 | (i % 3) << 8 | (i % 2)),
+                                             MidiEventType::note_on, std::uint32_t(i >> 14),
+                                             {std::uint8_t(i & 0x7F), std::uint8_t((i >> 7) & 0x7F)}));
+        for (const MidiEvent& e : expected) track.add_event(e);
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const MidiEvent& a, const MidiEvent& b) { return a.timestamp < b.timestamp; });
+        ASSERT_EQ(track.size(), late + 2);
+        std::size_t mismatches = 0;
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            if (track[i].timestamp != expected[i].timestamp || track[i].channel != expected[i].channel ||
+                data_of(track[i]) != data_of(expected[i]))
+                ++mismatches;
+        EXPECT_EQ(mismatches, 0u) << late;
+        EXPECT_TRUE(track[late + 1].is_end_of_track());
+        EXPECT_EQ(track[late + 1].timestamp, 4u << 24 | 2u << 8 | 1u);
+    }
+}
+
 TEST(MidiTrack, ReserveUpToStopsAtTheLimit) {
     MidiTrack small, large;
     small.reserve_up_to(10);
