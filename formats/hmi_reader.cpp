@@ -142,13 +142,13 @@ Step read_event(ByteCursor& cursor, TrackState& state, MidiTrack& track, MidiCon
         if (const Step step = read_length(cursor, duration); step != Step::event) return step;
 
     const auto type = static_cast<MidiEventType>(kind - 8);
-    track.add_event(MidiEvent(state.time, type, status & 0x0F, bytes, count));
+    track.add_event(MidiEvent(state.time, type, status & 0x0F, bytes[0], bytes[1], count));
     if (kind == 0x9) {
         // The note's end, a note on of velocity 0, goes into place by its
         // time, however far ahead of the events still to come.
         const std::uint32_t end = add_ticks(state.time, duration);
         bytes[1] = 0;
-        track.add_event(MidiEvent(end, type, status & 0x0F, bytes, 2));
+        track.add_event(MidiEvent(end, type, status & 0x0F, bytes[0], 0, 2));
         state.latest = std::max(state.latest, end);
     }
     return Step::event;

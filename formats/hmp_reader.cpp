@@ -85,7 +85,7 @@ Step read_event(ByteCursor& cursor, std::uint32_t& time, MidiTrack& track, std::
     const std::size_t count = kind == 0xC || kind == 0xD ? 1 : 2;
     std::uint8_t bytes[2] = {0, 0};
     if (!cursor.u8(bytes[0]) || (count == 2 && !cursor.u8(bytes[1]))) return Step::cut_off;
-    track.add_event(MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, bytes, count));
+    track.add_event(MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, bytes[0], bytes[1], count));
     return Step::event;
 }
 
@@ -142,6 +142,8 @@ bool read_hmp(ByteRange input, MidiContainer& song) {
         const std::size_t begin = std::min(record + layout.events_at, end);
         ByteCursor events(ByteRange(input.begin + begin, input.begin + end));
         MidiTrack track;
+        // Every event takes at least 3 bytes: a delta time, a status, a data byte.
+        track.reserve_up_to(events.remaining() / 3);
         std::uint32_t time = 0;
         Step step = Step::event;
         while (step == Step::event && !events.at_end()) step = read_event(events, time, track, data);

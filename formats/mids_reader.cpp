@@ -49,9 +49,11 @@ void add_event(std::uint32_t word, std::uint32_t time, MidiContainer& song, Midi
         const std::uint8_t status = std::uint8_t(word);
         const std::uint8_t high = status >> 4;
         if (high < 0x8 || high > 0xE) return;  // a data byte or a system message
-        const std::uint8_t data[2] = {std::uint8_t(word >> 8), std::uint8_t(word >> 16)};
+        // A one-byte message keeps 0 as its unused second byte.
         const std::size_t size = high == 0xC || high == 0xD ? 1 : 2;
-        track.add_event(MidiEvent(time, static_cast<MidiEventType>(high - 8), status & 0x0Fu, data, size));
+        const std::uint8_t second = size == 2 ? std::uint8_t(word >> 16) : 0;
+        track.add_event(MidiEvent(time, static_cast<MidiEventType>(high - 8), status & 0x0Fu, std::uint8_t(word >> 8),
+                                  second, size));
     }
 }
 
@@ -88,6 +90,8 @@ bool read_mids(ByteRange input, MidiContainer& song) {
 
     const std::size_t event_size = flags & no_stream_ids ? 8 : 12;
     MidiTrack track;
+    // At most one event for each event record left, and the end of track.
+    track.reserve_up_to(cursor.remaining() / event_size + 1);
     std::uint32_t time = 0;  // deltas run on across blocks; block start times are not used
     bool cut_off = false;
     // Each block header is read where the previous block's last event ended:

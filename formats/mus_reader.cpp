@@ -23,6 +23,7 @@
 //   6     score end     only as the exact byte 60; nothing is read after it
 //   5, 7  (measure end and unused kinds: refused)
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -122,6 +123,8 @@ bool read_mus(ByteRange input, MidiContainer& song) {
     std::uint32_t time = 0;
     const std::size_t score_stop = std::size_t{score_start} + score_length;
     cursor.seek(score_start);
+    // Every event takes at least 2 bytes; one more event ends the track.
+    score.reserve_up_to(std::min<std::size_t>(cursor.remaining(), score_length) / 2 + 1);
     // An event cut off by the end of the file ends the score as its end
     // event would: the events before it stand.
     while (cursor.offset() < score_stop) {
@@ -132,7 +135,7 @@ bool read_mus(ByteRange input, MidiContainer& song) {
         const Step step = read_message(cursor, descriptor, velocities[channel], message);
         if (step == Step::malformed) return false;
         if (step == Step::cut_off) break;
-        score.add_event(MidiEvent(time, message.type, channel, message.data, message.size));
+        score.add_event(MidiEvent(time, message.type, channel, message.data[0], message.data[1], message.size));
 
         if (descriptor & 0x80) {
             std::uint32_t delay = 0;

@@ -56,7 +56,11 @@ enum class Step { event, end_of_track, cut_off, malformed };
 // One song's event stream, decoded into a track.
 class EventDecoder {
 public:
-    EventDecoder(ByteRange events, MidiTrack& track) : cursor_(events), track_(track) {}
+    // Every event takes at least 2 bytes (a note's end shares the 4 or more of
+    // its start), and a tempo may be added.
+    EventDecoder(ByteRange events, MidiTrack& track) : cursor_(events), track_(track) {
+        track_.reserve_up_to(events.size() / 2 + 1);
+    }
 
     bool decode() {
         while (!cursor_.at_end()) {
@@ -136,7 +140,7 @@ private:
             count = 2;
         }
         if (type != MidiEventType::note_on) {
-            track_.add_event(MidiEvent(time_, type, channel, bytes, count));
+            track_.add_event(MidiEvent(time_, type, channel, bytes[0], bytes[1], count));
             return Step::event;
         }
 
@@ -145,10 +149,9 @@ private:
         std::uint32_t duration = 0;
         if (!read_vlq(cursor_, duration)) return Step::cut_off;
         if (duration & 0x80000000u) return Step::malformed;
-        track_.add_event(MidiEvent(time_, type, channel, bytes, 2));
+        track_.add_event(MidiEvent(time_, type, channel, bytes[0], bytes[1], 2));
         const std::uint32_t end = add_ticks(time_, duration);
-        bytes[1] = 0;
-        track_.add_event(MidiEvent(end, type, channel, bytes, 2));
+        track_.add_event(MidiEvent(end, type, channel, bytes[0], 0, 2));
         latest_ = std::max(latest_, end);
         return Step::event;
     }

@@ -5,18 +5,11 @@
 
 namespace seqconv {
 
-MidiEvent::MidiEvent(std::uint32_t at, MidiEventType kind, std::uint32_t on_channel, const std::uint8_t* data,
-                     std::size_t size)
-    : timestamp(at), type(kind), channel(static_cast<std::uint8_t>(on_channel)) {
-    const std::size_t head = std::min(size, inline_capacity);
-    inline_size_ = static_cast<std::uint8_t>(head);
-    if (size <= inline_capacity) {
-        if (head != 0) std::memcpy(data_.bytes.data(), data, head);
-        return;
-    }
+void MidiEvent::hold_long(const std::uint8_t* data, std::size_t size) {
     auto whole = new LongData{{}, std::vector<std::uint8_t>(data + inline_capacity, data + size)};
     std::memcpy(whole->head.data(), data, inline_capacity);
     data_.whole = whole;
+    inline_size_ = static_cast<std::uint8_t>(inline_capacity);
     long_ = true;
 }
 

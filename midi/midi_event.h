@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <span>
 #include <utility>
@@ -42,7 +43,16 @@ public:
 
     MidiEvent() = default;
     MidiEvent(std::uint32_t at, MidiEventType kind, std::uint32_t on_channel, const std::uint8_t* data,
-              std::size_t size);
+              std::size_t size)
+        : timestamp(at), type(kind), channel(static_cast<std::uint8_t>(on_channel)) {
+        // Built inline, so that a caller's fixed size copies without a call.
+        if (size > inline_capacity) {
+            hold_long(data, size);
+        } else {
+            inline_size_ = static_cast<std::uint8_t>(size);
+            if (size != 0) std::memcpy(data_.bytes.data(), data, size);
+        }
+    }
     MidiEvent(std::uint32_t at, MidiEventType kind, std::uint32_t on_channel, std::span<const std::uint8_t> data)
         : MidiEvent(at, kind, on_channel, data.data(), data.size()) {}
     // A channel event of `size` (1 or 2) data bytes, built without a buffer.
@@ -82,6 +92,16 @@ public:
         if (long_) delete data_.whole;
     }
 
+    // Exchanges two events member by member; nothing is allocated or freed.
+    friend void swap(MidiEvent& a, MidiEvent& b) noexcept {
+        std::swap(a.timestamp, b.timestamp);
+        std::swap(a.type, b.type);
+        std::swap(a.channel, b.channel);
+        std::swap(a.inline_size_, b.inline_size_);
+        std::swap(a.long_, b.long_);
+        std::swap(a.data_, b.data_);
+    }
+
     std::uint32_t timestamp = 0;  // absolute ticks from the start of the song
     MidiEventType type = MidiEventType::note_off;
     std::uint8_t channel = 0;  // 0 to 15 for channel events, 0 for extended ones
@@ -116,6 +136,9 @@ private:
         std::array<std::uint8_t, inline_capacity> head;
         std::vector<std::uint8_t> rest;
     };
+
+    // Takes a message longer than 16 bytes.
+    void hold_long(const std::uint8_t* data, std::size_t size);
 
     const std::uint8_t* head() const { return long_ ? data_.whole->head.data() : data_.bytes.data(); }
 

@@ -27,11 +27,13 @@ class MidiTrack {
 public:
     void add_event(const MidiEvent& event);
     void add_event(MidiEvent&& event) {
-        // Most events arrive in time order before the track's end: appended.
-        if (!pinned_end_ && ordered_count_ == events_.size() && (events_.empty() || event.timestamp >= latest_) &&
-            !event.is_end_of_track()) {
-            latest_ = event.timestamp;
-            ++ordered_count_;
+        // Before a track has its end, every event but an end is appended;
+        // one in time order behind an ordered track leaves it ordered.
+        if (!pinned_end_ && !event.is_end_of_track()) {
+            if (events_.empty() || event.timestamp >= latest_) {
+                if (ordered_count_ == events_.size()) ++ordered_count_;
+                latest_ = event.timestamp;
+            }
             events_.push_back(std::move(event));
             return;
         }
@@ -41,6 +43,15 @@ public:
     // Makes room for `count` events in all, so that a reader that knows how
     // many are coming builds the track without moving it as it grows.
     void reserve(std::size_t count) { events_.reserve(count); }
+    // The same for a reader that knows only the most events its bytes can
+    // hold: at most `reserve_limit`, so that a large input's track still
+    // grows as it is read instead of standing at its largest possible size.
+    void reserve_up_to(std::size_t count) { events_.reserve(count < reserve_limit ? count : reserve_limit); }
+    static constexpr std::size_t reserve_limit = std::size_t{1} << 16;
+    // From this many events out of order on their keys are sorted by radix,
+    // and from sort_events_from on the events themselves.
+    static constexpr std::size_t radix_sort_from = 64;
+    static constexpr std::size_t sort_events_from = std::size_t{1} << 15;
     std::size_t capacity() const { return events_.capacity(); }
 
     std::size_t size() const { return events_.size(); }

@@ -108,5 +108,14 @@ TEST(ReadHmp, RecordsAndEvents) {
     for (const auto& [file, song] : cases) EXPECT_EQ(read(file), song);
 }
 
+// A record's track is reserved for an event every three bytes; a record of
+// three-byte events and a four-byte end fills it exactly.
+TEST(ReadHmp, RecordOfThreeByteEventsFillsItsReservation) {
+    MidiContainer song;
+    ASSERT_TRUE(read_hmp(test::range_of(hmp('P', 2, {hex("80 C0 05 80 C1 06 80 C2 07 80 FF 2F 00")})), song));
+    EXPECT_EQ(song.track(1).size(), 4u);
+    EXPECT_EQ(song.track(1).capacity(), 4u);
+}
+
 }  // namespace
 }  // namespace seqconv

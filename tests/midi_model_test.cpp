@@ -36,6 +36,19 @@ TEST(MidiEvent, HoldsUpTo16BytesInlineAndTheRestOutside) {
     EXPECT_EQ(empty.inline_size(), 0u);
 }
 
+TEST(MidiEvent, SwapExchangesShortAndLongData) {
+    Bytes long_data(20, 7);
+    MidiEvent a = extended(3, long_data);
+    MidiEvent b = channel_event(9, MidiEventType::pitch_wheel, 5, {1, 2});
+    swap(a, b);
+    EXPECT_EQ(a.timestamp, 9u);
+    EXPECT_EQ(a.type, MidiEventType::pitch_wheel);
+    EXPECT_EQ(a.channel, 5);
+    EXPECT_EQ(data_of(a), (Bytes{1, 2}));
+    EXPECT_EQ(b.timestamp, 3u);
+    EXPECT_EQ(data_of(b), long_data);
+}
+
 TEST(MidiEvent, GetDataCrossesFromInlineToExtendedAndStopsAtTheEnd) {
     Bytes data(20);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(0xA0 + i);
@@ -184,6 +197,44 @@ TEST(MidiTrack, MatchesTheStraightforwardRuleOnRandomSequences) {
             EXPECT_EQ(data_of(track[i]), data_of(reference.events[i])) << "round " << round << " index " << i;
         }
     }
+}
+
+// Late runs just below and at each size where the sorting changes come out
+// as a stable sort by time of what arrived, behind an ordered event and
+// before a pinned end. Times differ in three bytes (the pass over the fourth
+// is left out) and tie often.
+TEST(MidiTrack, LateRunsAroundEachSortSizeAreStable) {
+    for (const std::size_t late : {MidiTrack::radix_sort_from - 1, MidiTrack::radix_sort_from,
+                                   MidiTrack::sort_events_from - 1, MidiTrack::sort_events_from}) {
+        MidiTrack track;
+        track.add_event(make_end_of_track(0));
+        std::vector<MidiEvent> expected = {note_on(0x02000000, 0)};
+        for (std::size_t i = 0; i < late; ++i)
+            expected.push_back(channel_event(std::uint32_t((i % 5) << 24 | (i % 3) << 8 | (i % 2)),
+                                             MidiEventType::note_on, std::uint32_t(i >> 14),
+                                             {std::uint8_t(i & 0x7F), std::uint8_t((i >> 7) & 0x7F)}));
+        for (const MidiEvent& e : expected) track.add_event(e);
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const MidiEvent& a, const MidiEvent& b) { return a.timestamp < b.timestamp; });
+        ASSERT_EQ(track.size(), late + 2);
+        std::size_t mismatches = 0;
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            if (track[i].timestamp != expected[i].timestamp || track[i].channel != expected[i].channel ||
+                data_of(track[i]) != data_of(expected[i]))
+                ++mismatches;
+        EXPECT_EQ(mismatches, 0u) << late;
+        EXPECT_TRUE(track[late + 1].is_end_of_track());
+        EXPECT_EQ(track[late + 1].timestamp, 4u << 24 | 2u << 8 | 1u);
+    }
+}
+
+TEST(MidiTrack, ReserveUpToStopsAtTheLimit) {
+    MidiTrack small, large;
+    small.reserve_up_to(10);
+    large.reserve_up_to(MidiTrack::reserve_limit + 1000);
+    EXPECT_GE(small.capacity(), 10u);
+    EXPECT_GE(large.capacity(), MidiTrack::reserve_limit);
+    EXPECT_LT(large.capacity(), MidiTrack::reserve_limit + 1000);
 }
 
 TEST(MidiContainer, AddsCopiesAndKeepsTracksAcrossInitialize) {

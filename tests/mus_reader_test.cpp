@@ -71,5 +71,14 @@ TEST(ReadMus, RefusedEventsKeepOnlyTheConductorTrack) {
     }
 }
 
+// The score track is reserved for an event every two score bytes (within
+// the score length) and its end: two-byte events fill it exactly.
+TEST(ReadMus, ScoreOfTwoByteEventsFillsItsReservation) {
+    MidiContainer song;
+    ASSERT_TRUE(read_mus(test::range_of(mus({0x00, 0x3C, 0x01, 0x3C, 0x02, 0x3C, 0x00, 0x00}, 6)), song));
+    EXPECT_EQ(song.track(1).size(), 4u);
+    EXPECT_EQ(song.track(1).capacity(), 4u);
+}
+
 }  // namespace
 }  // namespace seqconv

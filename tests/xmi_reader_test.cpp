@@ -107,5 +107,14 @@ TEST(ReadXmi, TimeAndNoteEndsStopAtTheLastTick) {
               (Lines{"@0 FF 51 07 A1 20", "@2147483767 90 3C 64", "@4294967295 90 3C 00", "@4294967295 FF 2F"}));
 }
 
+// A song's track is reserved for an event every two bytes and the tempo
+// added at its start; two-byte events fill that exactly.
+TEST(ReadXmi, SongOfTwoByteEventsFillsItsReservation) {
+    MidiContainer out;
+    ASSERT_TRUE(read(xmi(song({0xC0, 0x05, 0xC1, 0x06, 0xC2, 0x07, 0xFF, 0x2F})), out));
+    EXPECT_EQ(out.track(0).size(), 5u);
+    EXPECT_EQ(out.track(0).capacity(), 5u);
+}
+
 }  // namespace
 }  // namespace seqconv

@@ -71,7 +71,6 @@ MidiTrack conductor_track() {
 class LdsMidi final : public LdsListener {
 public:
     LdsMidi(const LdsModule& module, MidiContainer& song) : module_(module), song_(song) {
-        for (MidiTrack& track : tracks_) track.add_event(make_end_of_track(0));
         voice_note_.fill(no_note);
         voice_program_.fill(0xFF);
         channel_volume_.fill(127);
@@ -187,20 +186,27 @@ public:
     // comes, and adds the tracks of the voices that sounded.
     void finish(std::uint32_t last_tick, const LdsPlayer& player) {
         for (std::size_t v = 0; v < lds_voice_count; ++v) {
-            if (tracks_[v].size() <= 1) continue;
+            if (tracks_[v].empty()) continue;
             if (voice_note_[v] != no_note) {
                 const std::uint8_t c = voice_channel_[v];
                 now_ = add_ticks(last_tick, player.voice(v).key_off_countdown);
                 send(v, MidiEventType::note_off, c, {voice_note_[v], 127});
                 if (channel_bend_[c] != 0) send(v, MidiEventType::pitch_wheel, c, {0x00, 0x40});
             }
+            // Events come in time order, so the end goes last at the time of
+            // the latest: the track a pinned end at 0 would have given.
+            tracks_[v].add_event(make_end_of_track(latest_[v]));
             song_.add_track(std::move(tracks_[v]));
         }
     }
 
 private:
+    // One or two data bytes.
     void send(std::size_t v, MidiEventType type, std::uint8_t c, std::initializer_list<std::uint8_t> data) {
-        tracks_[v].add_event(MidiEvent(now_, type, c, data.begin(), data.size()));
+        const std::uint8_t* bytes = data.begin();
+        const std::uint8_t second = data.size() > 1 ? bytes[1] : 0;
+        tracks_[v].add_event(MidiEvent(now_, type, c, bytes[0], second, data.size()));
+        if (latest_[v] < now_) latest_[v] = now_;
     }
     void set_volume(std::size_t v, std::uint8_t c, std::uint8_t volume) {
         if (volume == channel_volume_[c]) return;
@@ -217,6 +223,7 @@ private:
     const LdsModule& module_;
     MidiContainer& song_;
     std::array<MidiTrack, lds_voice_count> tracks_;
+    std::array<std::uint32_t, lds_voice_count> latest_{};  // time of each track's latest event
     std::uint32_t now_ = 0;
 
     std::array<std::uint8_t, lds_voice_count> voice_note_;  // no_note when silent
