@@ -21,13 +21,18 @@ std::size_t vlq_size(std::uint32_t value) {
     return value < (1u << 28) ? 4 : 5;
 }
 
-// Where a track's bytes go. The writer runs the same encoding twice: first
-// into a `Counter` to learn the exact size of the file, then into a `Writer`
-// over a buffer of exactly that size. So the output never grows by doubling
-// (which would hold up to twice the file, and three times while it moves),
-// and no byte is written by a rule that the count did not follow.
+// Where a track's bytes go. For a large song the writer runs the same
+// encoding twice: first into a `Counter` to learn the exact size of the file,
+// then into a `Writer` over a buffer of exactly that size. So the output never
+// grows by doubling (which would hold up to twice the file, and three times
+// while it moves), and no byte is written by a rule that the count did not
+// follow. A small song is written in one pass by a `GrowingWriter`: its
+// output is small beside what the process holds anyway, and one pass over
+// the events costs less than two. `room(n)` comes before each event with the
+// most bytes the event can take.
 struct Counter {
     std::size_t size = 0;
+    void room(std::size_t) {}
     void byte(std::uint8_t) { ++size; }
     void vlq(std::uint32_t value) { size += vlq_size(value); }
     void channel_data(const MidiEvent& event) { size += event.get_data_size(); }
@@ -36,6 +41,7 @@ struct Counter {
 
 struct Writer {
     std::uint8_t* at;
+    void room(std::size_t) {}
     void byte(std::uint8_t value) { *at++ = value; }
     void vlq(std::uint32_t value) {
         if (value < 0x80) {  // most deltas
@@ -65,7 +71,28 @@ struct Writer {
     }
 };
 
-// The body of a track chunk: each event's delta time and bytes.
+// A `Writer` that makes room in `out` as it goes.
+struct GrowingWriter : Writer {
+    std::vector<std::uint8_t>& out;
+    std::uint8_t* end;
+
+    GrowingWriter(std::vector<std::uint8_t>& buffer, std::size_t from)
+        : Writer{buffer.data() + from}, out(buffer), end(buffer.data() + buffer.size()) {}
+    std::size_t offset() const { return static_cast<std::size_t>(at - out.data()); }
+    void room(std::size_t bytes) {
+        if (static_cast<std::size_t>(end - at) < bytes) grow(bytes);
+    }
+    void grow(std::size_t bytes) {
+        const std::size_t used = offset();
+        out.resize(std::max(2 * out.size(), used + bytes));
+        at = out.data() + used;
+        end = out.data() + out.size();
+    }
+};
+
+// The body of a track chunk: each event's delta time and bytes. A channel
+// event takes at most a 5-byte delta, its status and its data; an extended
+// one a 5-byte delta, FF and the type or F0, a 5-byte length and its data.
 template <typename Sink>
 void encode_track(const MidiTrack& track, Sink& sink) {
     constexpr int no_status = -1;
@@ -73,6 +100,7 @@ void encode_track(const MidiTrack& track, Sink& sink) {
     std::uint32_t previous_time = 0;
     for (const MidiEvent& event : track) {
         if (event.is_channel_event()) {
+            sink.room(6 + event.get_data_size());
             sink.vlq(event.timestamp - previous_time);
             previous_time = event.timestamp;
             const int status = (0x80 + 16 * static_cast<int>(event.type) + static_cast<int>(event.channel)) & 0xFF;
@@ -93,6 +121,7 @@ void encode_track(const MidiTrack& track, Sink& sink) {
         // Readers only make the two extended forms; anything else would leave
         // a delta time without its event, so it is not written at all.
         if (!sysex && !meta) continue;
+        sink.room(12 + size);
         sink.vlq(event.timestamp - previous_time);
         previous_time = event.timestamp;
 
@@ -112,17 +141,63 @@ void encode_track(const MidiTrack& track, Sink& sink) {
     }
 }
 
-void put_be32(Writer& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.byte(static_cast<std::uint8_t>(value >> shift));
-}
-
 void put_tag(Writer& out, const char (&tag)[5]) {
     std::memcpy(out.at, tag, 4);
     out.at += 4;
 }
 
-// Songs of this many events on have their tracks counted and written on
-// all cores; below it starting threads would cost more than it saves.
+void put_be32(Writer& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.byte(static_cast<std::uint8_t>(value >> shift));
+}
+
+void put_header(Writer& out, const MidiContainer& song) {
+    put_tag(out, "MThd");
+    put_be32(out, 6);
+    out.byte(0);
+    out.byte(static_cast<std::uint8_t>(song.form()));
+    out.byte(static_cast<std::uint8_t>(song.track_count() >> 8));
+    out.byte(static_cast<std::uint8_t>(song.track_count()));
+    out.byte(static_cast<std::uint8_t>(song.timebase() >> 8));
+    out.byte(static_cast<std::uint8_t>(song.timebase()));
+}
+
+// The chunk lengths are 32 bits: a longer track cannot be written.
+void check_track_length(std::size_t length) {
+    if (length > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("track too long for a Standard MIDI File (" + std::to_string(length) +
+                                " bytes, at most 4294967295)");
+}
+
+// A small song in one pass: each chunk's length is filled in once its body
+// is written. On an exception `out` is left as it was.
+void write_small(const MidiContainer& song, std::size_t events, std::vector<std::uint8_t>& out) {
+    const std::size_t start = out.size();
+    try {
+        // Channel events mostly take three or four bytes.
+        out.resize(start + 14 + 8 * song.track_count() + 4 * events);
+        GrowingWriter writer(out, start);
+        put_header(writer, song);
+        for (const MidiTrack& track : song.tracks()) {
+            writer.room(8);
+            const std::size_t chunk = writer.offset();
+            put_tag(writer, "MTrk");
+            put_be32(writer, 0);
+            encode_track(track, writer);
+            const std::size_t length = writer.offset() - chunk - 8;
+            check_track_length(length);
+            Writer length_field{out.data() + chunk + 4};
+            put_be32(length_field, static_cast<std::uint32_t>(length));
+        }
+        out.resize(writer.offset());
+    } catch (...) {
+        out.resize(start);
+        throw;
+    }
+}
+
+// Songs of this many events on are sized exactly before they are written, and
+// have their tracks counted and written on all cores; below it a second pass
+// and starting threads would cost more than they save.
 constexpr std::size_t parallel_event_count = std::size_t{1} << 16;
 
 }  // namespace
@@ -143,24 +218,23 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
         throw std::length_error("too many tracks for a Standard MIDI File (" + std::to_string(tracks) +
                                 ", at most 65535)");
 
-    // Tracks are counted and written independently of each other, so a large
-    // song has them done at once on the machine's cores, the largest first.
     std::size_t events = 0;
     for (const MidiTrack& track : song.tracks()) events += track.size();
+    if (events < parallel_event_count) {
+        write_small(song, events, out);
+        return;
+    }
+
+    // Tracks are counted and written independently of each other, so a large
+    // song has them done at once on the machine's cores, the largest first.
     std::vector<std::size_t> order(tracks);
     for (std::size_t i = 0; i < tracks; ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return song.track(a).size() > song.track(b).size(); });
     const auto each_track = [&](const std::function<void(std::size_t)>& work) {
-        if (events < parallel_event_count || tracks == 1) {
-            for (std::size_t i = 0; i < tracks; ++i) work(i);
-            return;
-        }
         for_each_index(tracks, [&](std::size_t k) { work(order[k]); });
     };
-    if (events >= parallel_event_count)
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return song.track(a).size() > song.track(b).size(); });
 
-    // The chunk lengths are 32 bits: a longer track cannot be written either.
     std::vector<std::size_t> body_lengths(tracks);
     each_track([&](std::size_t i) {
         Counter counter;
@@ -170,9 +244,7 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
     std::size_t total = 14;
     std::vector<std::size_t> offsets(tracks);
     for (std::size_t i = 0; i < tracks; ++i) {
-        if (body_lengths[i] > std::numeric_limits<std::uint32_t>::max())
-            throw std::length_error("track too long for a Standard MIDI File (" + std::to_string(body_lengths[i]) +
-                                    " bytes, at most 4294967295)");
+        check_track_length(body_lengths[i]);
         offsets[i] = total;
         total += 8 + body_lengths[i];
     }
@@ -181,14 +253,7 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
     out.resize(start + total);
     std::uint8_t* const file = out.data() + start;
     Writer writer{file};
-    put_tag(writer, "MThd");
-    put_be32(writer, 6);
-    writer.byte(0);
-    writer.byte(static_cast<std::uint8_t>(song.form()));
-    writer.byte(static_cast<std::uint8_t>(tracks >> 8));
-    writer.byte(static_cast<std::uint8_t>(tracks));
-    writer.byte(static_cast<std::uint8_t>(song.timebase() >> 8));
-    writer.byte(static_cast<std::uint8_t>(song.timebase()));
+    put_header(writer, song);
     each_track([&](std::size_t i) {
         Writer track_writer{file + offsets[i]};
         put_tag(track_writer, "MTrk");
