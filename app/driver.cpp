@@ -8,6 +8,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -93,12 +94,13 @@ Outcome convert_one(const std::string& input_name, bool promote, OutputOpened&& 
         std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
         return Outcome::stop;
     }
-    File output(platform::open_file(output_name, "wb"));
+    std::optional<platform::FileIdentity> identity;
+    File output(platform::open_output_file(output_name, identity));
     if (!output) {
         std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
         return Outcome::stop;
     }
-    output_opened(output.get());
+    output_opened(identity);
     return convert_opened(std::move(input), std::move(output), input_name, output_name, promote);
 }
 
@@ -273,7 +275,9 @@ public:
             read_ahead_from(turn);
             Outcome outcome = Outcome::done;
             if (window_.empty() || window_.front()->arg_index != order_[turn]) {
-                outcome = convert_one(args_[order_[turn]], promote_, [this](std::FILE* output) { invalidate(output); });
+                outcome =
+                    convert_one(args_[order_[turn]], promote_,
+                                [this](const std::optional<platform::FileIdentity>& output) { invalidate(output); });
             } else {
                 outcome = take_turn(*window_.front());
                 workers_.settle(*window_.front());
@@ -308,11 +312,9 @@ private:
     // Every job from this turn on whose input is the file just opened as an
     // output is dropped, whether or not this turn's input was read ahead. An
     // output whose identity cannot be had may be any.
-    void invalidate(std::FILE* output) {
-        platform::FileIdentity identity;
-        const bool known = platform::file_identity(output, identity);
+    void invalidate(const std::optional<platform::FileIdentity>& output) {
         for (const std::unique_ptr<Job>& job : window_) {
-            if (!job->submitted || (known && !(job->identity == identity))) continue;
+            if (!job->submitted || (output && !(job->identity == *output))) continue;
             job->invalid = true;
             if (workers_.withdraw(*job)) job->bytes = {};
         }
@@ -321,14 +323,16 @@ private:
     Outcome take_turn(Job& job) {
         const std::string& input_name = args_[job.arg_index];
         if (!job.submitted || job.invalid)
-            return convert_one(input_name, promote_, [this](std::FILE* output) { invalidate(output); });
+            return convert_one(input_name, promote_,
+                               [this](const std::optional<platform::FileIdentity>& output) { invalidate(output); });
         const std::string output_name = input_name + ".mid";
-        File output(platform::open_file(output_name, "wb"));
+        std::optional<platform::FileIdentity> identity;
+        File output(platform::open_output_file(output_name, identity));
         if (!output) {
             std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
             return Outcome::stop;
         }
-        invalidate(output.get());
+        invalidate(identity);
         if (job.invalid) {
             // The output is this very input (a link), now emptied. It is
             // opened again as input only now, after the output, and so reads
@@ -390,7 +394,8 @@ int run_batch(const std::vector<std::string>& args) {
         if (batch.parallel()) return batch.run();
     }
     for (const std::size_t i : order)
-        if (convert_one(args[i], promote, [](std::FILE*) {}) == Outcome::stop) return 1;
+        if (convert_one(args[i], promote, [](const std::optional<platform::FileIdentity>&) {}) == Outcome::stop)
+            return 1;
     return 0;
 }
 

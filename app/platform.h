@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,11 @@ struct FileIdentity {
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-bool file_identity(std::FILE* file, FileIdentity& identity);
+// Opens an output file by its UTF-8 name, "wb" (created, or emptied) and
+// unbuffered, as it is written whole with one call; null on failure. Sets
+// `identity` to the file's identity, or empties it when the system cannot
+// tell.
+std::FILE* open_output_file(const std::string& name, std::optional<FileIdentity>& identity);
 
 // Opens a file for reading ahead of its turn, "rb" and unbuffered (it is
 // read whole with one call), only when it is a plain file on disk: opening or

@@ -67,11 +67,17 @@ bool file_length(std::FILE* file, std::uint64_t& length) {
     return true;
 }
 
-bool file_identity(std::FILE* file, FileIdentity& identity) {
+std::FILE* open_output_file(const std::string& name, std::optional<FileIdentity>& identity) {
+    std::FILE* file = std::fopen(name.c_str(), "wb");
     struct stat info;
-    if (::fstat(::fileno(file), &info) != 0) return false;
-    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-    return true;
+    if (file != nullptr &&
+        (::fstat(::fileno(file), &info) != 0 || S_ISDIR(info.st_mode) || std::setvbuf(file, nullptr, _IONBF, 0) != 0)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    if (file != nullptr)
+        identity = FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return file;
 }
 
 // The name is looked at before it is opened, as opening a device can have

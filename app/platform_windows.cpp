@@ -96,19 +96,7 @@ std::vector<std::string> acquire_arguments(int argc, char** argv) {
     return args;
 }
 
-std::FILE* open_file(const std::string& name, const char* mode) {
-    std::wstring wide_mode;
-    for (const char* c = mode; *c != '\0'; ++c) wide_mode.push_back(static_cast<wchar_t>(*c));
-    return ::_wfopen(to_utf16(name.c_str()).c_str(), wide_mode.c_str());
-}
-
-bool file_length(std::FILE* file, std::uint64_t& length) {
-    if (::_fseeki64(file, 0, SEEK_END) != 0) return false;
-    const __int64 end = ::_ftelli64(file);
-    if (end < 0 || ::_fseeki64(file, 0, SEEK_SET) != 0) return false;
-    length = static_cast<std::uint64_t>(end);
-    return true;
-}
+namespace {
 
 bool file_identity(std::FILE* file, FileIdentity& identity) {
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
@@ -116,6 +104,33 @@ bool file_identity(std::FILE* file, FileIdentity& identity) {
     if (handle == INVALID_HANDLE_VALUE || ::GetFileInformationByHandle(handle, &info) == 0) return false;
     identity = {info.dwVolumeSerialNumber,
                 (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
+}  // namespace
+
+std::FILE* open_file(const std::string& name, const char* mode) {
+    std::wstring wide_mode;
+    for (const char* c = mode; *c != '\0'; ++c) wide_mode.push_back(static_cast<wchar_t>(*c));
+    return ::_wfopen(to_utf16(name.c_str()).c_str(), wide_mode.c_str());
+}
+
+std::FILE* open_output_file(const std::string& name, std::optional<FileIdentity>& identity) {
+    std::FILE* file = open_file(name, "wb");
+    if (file != nullptr && std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    FileIdentity known;
+    if (file != nullptr && file_identity(file, known)) identity = known;
+    return file;
+}
+
+bool file_length(std::FILE* file, std::uint64_t& length) {
+    if (::_fseeki64(file, 0, SEEK_END) != 0) return false;
+    const __int64 end = ::_ftelli64(file);
+    if (end < 0 || ::_fseeki64(file, 0, SEEK_SET) != 0) return false;
+    length = static_cast<std::uint64_t>(end);
     return true;
 }
 
