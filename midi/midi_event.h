@@ -121,6 +121,10 @@ public:
     // The data bytes counted as held in the event itself: all of them up to
     // 16, else the first 16.
     std::size_t inline_size() const { return inline_size_; }
+    // Inline byte i (0 or 1) of an event of at most two data bytes, read
+    // without a look at the size: what lies past the data is a byte of no
+    // meaning, which a writer may store and then write over.
+    std::uint8_t short_byte(std::size_t i) const { return data_.bytes[i]; }
     // The data bytes after the 16th; empty when the data has at most 16.
     const std::vector<std::uint8_t>& extended_data() const;
 

@@ -35,6 +35,7 @@ struct Counter {
     void room(std::size_t) {}
     void byte(std::uint8_t) { ++size; }
     void vlq(std::uint32_t value) { size += vlq_size(value); }
+    void status(std::uint8_t, bool put) { size += put; }
     void channel_data(const MidiEvent& event) { size += event.get_data_size(); }
     void data(const MidiEvent& event, std::size_t from) { size += event.get_data_size() - from; }
 };
@@ -52,15 +53,20 @@ struct Writer {
             *at++ = static_cast<std::uint8_t>(((value >> shift) & 0x7F) | 0x80);
         *at++ = static_cast<std::uint8_t>(value & 0x7F);
     }
-    // A channel event's data bytes: one or two, inline.
+    // A status byte where `put`: stored in any case, kept only then.
+    void status(std::uint8_t value, bool put) {
+        *at = value;
+        at += put;
+    }
+    // A channel event's data bytes, nearly always one or two, inline: both
+    // are stored, and as many kept. So two bytes must be free past the
+    // event's end.
     void channel_data(const MidiEvent& event) {
         const std::size_t size = event.inline_size();
-        if (size == 2) {
-            at[0] = event.data_byte(0);
-            at[1] = event.data_byte(1);
-            at += 2;
-        } else if (size == 1) {
-            *at++ = event.data_byte(0);
+        if (size <= 2) {
+            at[0] = event.short_byte(0);
+            at[1] = event.short_byte(1);
+            at += size;
         } else {
             data(event, 0);
         }
@@ -100,16 +106,19 @@ void encode_track(const MidiTrack& track, Sink& sink) {
     std::uint32_t previous_time = 0;
     for (const MidiEvent& event : track) {
         if (event.is_channel_event()) {
-            sink.room(6 + event.get_data_size());
+            sink.room(8 + event.get_data_size());
             sink.vlq(event.timestamp - previous_time);
             previous_time = event.timestamp;
             const int status = (0x80 + 16 * static_cast<int>(event.type) + static_cast<int>(event.channel)) & 0xFF;
             // A first data byte with its high bit set would be read back as
             // a status byte, so such an event always carries its status.
-            if (status != running_status || (event.inline_size() != 0 && event.data_byte(0) >= 0x80)) {
-                sink.byte(static_cast<std::uint8_t>(status));
-                running_status = status;
-            }
+            // Status and data are stored without branches where the data
+            // are one or two bytes, as nearly all are.
+            const std::size_t size = event.inline_size();
+            const bool high_first =
+                size <= 2 ? (size != 0) & (event.short_byte(0) >= 0x80) : event.data_byte(0) >= 0x80;
+            sink.status(static_cast<std::uint8_t>(status), (status != running_status) | high_first);
+            running_status = status;
             sink.channel_data(event);
             continue;
         }
@@ -249,17 +258,24 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
         total += 8 + body_lengths[i];
     }
 
+    // A writer may store two bytes past a track's last event: into the next
+    // chunk's header, which is written only once every body is, and past the
+    // last track into two bytes given back at the end.
     const std::size_t start = out.size();
-    out.resize(start + total);
+    out.resize(start + total + 2);
     std::uint8_t* const file = out.data() + start;
+    each_track([&](std::size_t i) {
+        Writer body{file + offsets[i] + 8};
+        encode_track(song.track(i), body);
+    });
     Writer writer{file};
     put_header(writer, song);
-    each_track([&](std::size_t i) {
-        Writer track_writer{file + offsets[i]};
-        put_tag(track_writer, "MTrk");
-        put_be32(track_writer, static_cast<std::uint32_t>(body_lengths[i]));
-        encode_track(song.track(i), track_writer);
-    });
+    for (std::size_t i = 0; i < tracks; ++i) {
+        Writer chunk{file + offsets[i]};
+        put_tag(chunk, "MTrk");
+        put_be32(chunk, static_cast<std::uint32_t>(body_lengths[i]));
+    }
+    out.resize(start + total);
 }
 
 }  // namespace seqconv

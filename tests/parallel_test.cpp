@@ -122,3 +122,50 @@ TEST(ParallelWrite, PutsEachTrackChunkWhereWritingOneByOneWould) {
 
 }  // namespace
 }  // namespace seqconv
+
+namespace seqconv {
+namespace {
+
+// The writer stores two data bytes for every channel event and keeps as many
+// as the event has: the byte it then writes over may lie in the next chunk's
+// header, which must come out whole.
+MidiTrack ending_in_program_change(std::size_t notes, std::uint8_t channel) {
+    MidiTrack track;
+    for (std::size_t i = 0; i < notes; ++i)
+        track.add_event(test::channel_event(static_cast<std::uint32_t>(i), MidiEventType::note_on, channel,
+                                            {static_cast<std::uint8_t>(i & 0x7F), 0x40}));
+    track.add_event(
+        test::channel_event(static_cast<std::uint32_t>(notes), MidiEventType::program_change, channel, {0x05}));
+    return track;
+}
+
+TEST(ShortEventWrite, ATrackEndingInAOneByteEventLeavesTheNextChunkWhole) {
+    MidiContainer small;
+    small.initialize(1, 96);
+    small.add_track(ending_in_program_change(1, 0));
+    small.add_track(ending_in_program_change(0, 1));
+    EXPECT_EQ(test::written(small), test::concat({test::smf_header(1, 2, 96),
+                                                  test::bytes_of("MTrk"),
+                                                  test::be32(7),
+                                                  {0x00, 0x90, 0x00, 0x40, 0x01, 0xC0, 0x05},
+                                                  test::bytes_of("MTrk"),
+                                                  test::be32(3),
+                                                  {0x00, 0xC1, 0x05}}));
+
+    // Large enough to be counted first and written on all cores.
+    MidiContainer large;
+    large.initialize(1, 96);
+    Bytes expected = test::smf_header(1, 3, 96);
+    for (std::uint8_t c = 0; c < 3; ++c) {
+        large.add_track(ending_in_program_change(30000, c));
+        MidiContainer alone;
+        alone.initialize(1, 96);
+        alone.add_track(large.track(c));
+        const Bytes image = test::written(alone);
+        expected.insert(expected.end(), image.begin() + 14, image.end());
+    }
+    EXPECT_EQ(test::written(large), expected);
+}
+
+}  // namespace
+}  // namespace seqconv
