@@ -11,17 +11,19 @@
 //
 // Only the program does this: the library leaves its callers' memory alone.
 // The replacement allocates with malloc and releases with free, as the
-// standard library's own does. Under AddressSanitizer the sanitizer's own
-// allocation functions stay, with the checks they make.
+// standard library's own does. Under a sanitizer that has allocation
+// functions of its own, those stay, with the checks they make.
 
 #if defined(__linux__)
 
+// The sanitizers that bring allocation functions of their own.
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer) || \
+    __has_feature(hwaddress_sanitizer)
 #define SEQCONV_KEEP_ALLOCATOR 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define SEQCONV_KEEP_ALLOCATOR 1
 #endif
 
