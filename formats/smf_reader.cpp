@@ -135,7 +135,12 @@ bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool 
     std::vector<std::uint8_t> data;
     std::uint8_t running_status = 0;  // 0: none yet
     std::uint32_t time = 0;
-    if (smf_mode) track.reserve(count_smf_events(cursor));
+    // A GMF stream has no end-of-track event to count up to; each of its
+    // events takes at least a delta and a data byte.
+    if (smf_mode)
+        track.reserve(count_smf_events(cursor));
+    else
+        track.reserve_up_to((limit > cursor.offset() ? limit - cursor.offset() : 0) / 2 + 1);
 
     for (;;) {
         // The bulk of a dense track, taken in one step: a delta time of one

@@ -46,5 +46,16 @@ TEST(ReadGmf, ConductorTrackThenTheStreamToTheEndOfTheFile) {
     EXPECT_EQ(song.track_count(), 1u);
 }
 
+// The stream's track is reserved for an event every two bytes and its end;
+// a stream of two-byte events under running status fills it exactly.
+TEST(ReadGmf, StreamOfTwoByteEventsFillsItsReservation) {
+    MidiContainer song;
+    const Bytes file =
+        test::concat({test::bytes_of("GMF\x01"), {0, 5, 0}, {0x00, 0xC0, 0x05, 0x01, 0x06, 0x01, 0x07, 0x01, 0x08}});
+    ASSERT_TRUE(read_gmf(test::range_of(file), song));
+    EXPECT_EQ(song.track(1).size(), 5u);
+    EXPECT_EQ(song.track(1).capacity(), 5u);
+}
+
 }  // namespace
 }  // namespace seqconv
