@@ -57,7 +57,7 @@ void sort_by_time(Key* keys, std::size_t n) {
     std::array<std::array<std::size_t, 256>, 4> place{};
     for (std::size_t i = 0; i < n; ++i)
         for (unsigned b = 0; b < 4; ++b) ++place[b][(keys[i].time >> (8 * b)) & 0xFF];
-    const auto buffer = std::make_unique_for_overwrite<Key[]>(n);
+    const auto buffer = std::unique_ptr<Key[]>(new Key[n]);
     Key* from = keys;
     Key* to = buffer.get();
     for (unsigned b = 0; b < 4; ++b) {
@@ -115,12 +115,12 @@ const std::vector<MidiEvent>& MidiTrack::ordered() const {
         ordered_count_ = body;
         return events_;
     }
-    auto late = std::make_unique_for_overwrite<Key[]>(n);
+    auto late = std::unique_ptr<Key[]>(new Key[n]);
     for (std::size_t i = 0; i < n; ++i) late[i] = {events_[ordered_count_ + i].timestamp, ordered_count_ + i};
     sort_by_time(late.get(), n);
 
     // source[p]: where the event that belongs at p stands now.
-    const auto source = std::make_unique_for_overwrite<std::size_t[]>(body);
+    const auto source = std::unique_ptr<std::size_t[]>(new std::size_t[body]);
     std::size_t p = 0;
     std::size_t next = 0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -136,10 +136,11 @@ const std::vector<MidiEvent>& MidiTrack::ordered() const {
         if (source[start] == start) continue;
         MidiEvent held = std::move(events_[start]);
         std::size_t to = start;
-        for (std::size_t from = source[to]; from != start; from = source[to]) {
+        for (std::size_t from = source[to]; from != start;) {
             events_[to] = std::move(events_[from]);
             source[to] = to;
             to = from;
+            from = source[to];
         }
         events_[to] = std::move(held);
         source[to] = to;
