@@ -121,18 +121,19 @@ Outcome convert_one(const std::string& input_name, bool promote, OutputOpened&& 
 // loop reads them.
 
 constexpr std::size_t max_workers = 8;
-constexpr std::size_t files_ahead_per_worker = 4;
+constexpr std::size_t files_ahead_per_worker = 16;
 constexpr std::uint64_t max_bytes_ahead = std::uint64_t{64} << 20;
 constexpr std::uint64_t max_file_ahead = std::uint64_t{8} << 20;
 
 // One input read ahead and its conversion. The thread that starts the
-// conversion owns `bytes` and `error` until it sets `finished`; `started` and
-// `finished` are guarded by the pool's mutex.
+// conversion owns `bytes` and `error` until it sets `finished`; `started`,
+// `finished` and `output` are guarded by the pool's mutex.
 struct Job {
     std::size_t arg_index = 0;
     bool promote = false;
     platform::FileIdentity identity;
     std::uint64_t held = 0;           // the input's length, counted against the window
+    std::uint64_t output = 0;         // the output's length once finished
     bool submitted = false;           // read ahead and handed to the pool
     bool invalid = false;             // its file was opened as an output since
     std::vector<std::uint8_t> bytes;  // the input, then the output image
@@ -205,7 +206,19 @@ public:
         }
         run_job(job, args_[job.arg_index]);
         const std::lock_guard lock(mutex_);
+        job.output = job.bytes.size();
         job.finished = true;
+    }
+
+    // The bytes the jobs hold: each its input, or its output once finished
+    // when that is larger. Outputs wait for their turn, and one of a few
+    // kilobytes may run to gigabytes (an LDS module plays for hours).
+    std::uint64_t held_by(const std::deque<std::unique_ptr<Job>>& jobs) {
+        const std::lock_guard lock(mutex_);
+        std::uint64_t held = 0;
+        for (const std::unique_ptr<Job>& job : jobs)
+            held += job->finished ? std::max(job->held, job->output) : job->held;
+        return held;
     }
 
     // No thread holds the job any more: taken back, or its conversion done.
@@ -230,6 +243,7 @@ private:
             lock.unlock();
             run_job(job, args_[job.arg_index]);
             lock.lock();
+            job.output = job.bytes.size();
             job.finished = true;
             finished_.notify_all();
         }
@@ -281,7 +295,6 @@ public:
             } else {
                 outcome = take_turn(*window_.front());
                 workers_.settle(*window_.front());
-                held_ -= window_.front()->held;
                 window_.pop_front();
             }
             if (outcome == Outcome::stop) return 1;
@@ -292,16 +305,17 @@ public:
 private:
     void read_ahead_from(std::size_t turn) {
         const std::size_t max_files = files_ahead_per_worker * workers_.size();
+        std::uint64_t held = workers_.held_by(window_);
         for (std::size_t next = turn + window_.size(); next < order_.size() && window_.size() < max_files; ++next) {
             try {
                 auto job = std::make_unique<Job>();
                 job->arg_index = order_[next];
                 job->promote = promote_;
-                const Ahead ahead = read_ahead(*job, args_[job->arg_index], held_);
+                const Ahead ahead = read_ahead(*job, args_[job->arg_index], held);
                 if (ahead == Ahead::later) return;
                 if (ahead == Ahead::never) job->bytes = {};
                 window_.push_back(std::move(job));
-                held_ += window_.back()->held;
+                held += window_.back()->held;
                 if (ahead == Ahead::read) workers_.submit(*window_.back());
             } catch (const std::exception&) {
                 return;  // out of memory: the rest waits for its turn
@@ -357,7 +371,6 @@ private:
     const std::vector<std::string>& args_;
     const std::vector<std::size_t>& order_;  // the indices of the input names, in turn
     const bool promote_;
-    std::uint64_t held_ = 0;  // bytes of input held by the window
     // The jobs from the current turn on, in turn; declared before the pool,
     // so that the pool stops (finishing what runs) before they go.
     std::deque<std::unique_ptr<Job>> window_;

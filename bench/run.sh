@@ -42,8 +42,22 @@ fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target seqconv seqconv_make_inputs seqconv_benchmarks >&2
 
+# A run deletes tens of thousands of files when it ends. For some minutes
+# after that, ext4 passes over the freed inodes when it creates files, and
+# creating the batch's outputs took up to five times as long: a run started
+# then measures the file system, not the programs. So a run that follows
+# another within five minutes first waits for the rest of them.
+stamp=$build/bench-ended
+settle=300
+if [ -f "$stamp" ]; then
+    wait=$((settle - ($(date +%s) - $(stat -c %Y "$stamp"))))
+    if [ "$wait" -gt 0 ]; then
+        echo "waiting $wait s: the previous run deleted its files less than $settle s ago" >&2
+        sleep "$wait"
+    fi
+fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work"; touch "$stamp"' EXIT
 make_inputs=$build/bench/seqconv_make_inputs
 echo "generating the inputs in $work" >&2
 "$make_inputs" smf "$work/large.mid" $((64 << 20))
