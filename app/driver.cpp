@@ -84,22 +84,30 @@ Outcome convert_opened(File input, File output, const std::string& input_name, c
     return Outcome::done;
 }
 
+// The files of one conversion, opened by name, or null after the message
+// that says which could not be.
+File open_input(const std::string& input_name) {
+    File input(platform::open_file(input_name, "rb"));
+    if (!input) std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
+    return input;
+}
+
+File open_output(const std::string& output_name, std::optional<platform::FileIdentity>& identity) {
+    File output(platform::open_output_file(output_name, identity));
+    if (!output) std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
+    return output;
+}
+
 // `output_opened` is told of the output as soon as it is open.
 template <typename OutputOpened>
 Outcome convert_one(const std::string& input_name, bool promote, OutputOpened&& output_opened) {
     const std::string output_name = input_name + ".mid";
 
-    File input(platform::open_file(input_name, "rb"));
-    if (!input) {
-        std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
-        return Outcome::stop;
-    }
+    File input = open_input(input_name);
+    if (!input) return Outcome::stop;
     std::optional<platform::FileIdentity> identity;
-    File output(platform::open_output_file(output_name, identity));
-    if (!output) {
-        std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
-        return Outcome::stop;
-    }
+    File output = open_output(output_name, identity);
+    if (!output) return Outcome::stop;
     output_opened(identity);
     return convert_opened(std::move(input), std::move(output), input_name, output_name, promote);
 }
@@ -341,21 +349,15 @@ private:
                                [this](const std::optional<platform::FileIdentity>& output) { invalidate(output); });
         const std::string output_name = input_name + ".mid";
         std::optional<platform::FileIdentity> identity;
-        File output(platform::open_output_file(output_name, identity));
-        if (!output) {
-            std::fprintf(stderr, "Unable to open output file: %s\n", output_name.c_str());
-            return Outcome::stop;
-        }
+        File output = open_output(output_name, identity);
+        if (!output) return Outcome::stop;
         invalidate(identity);
         if (job.invalid) {
             // The output is this very input (a link), now emptied. It is
             // opened again as input only now, after the output, and so reads
             // what the one-at-a-time loop reads: nothing.
-            File input(platform::open_file(input_name, "rb"));
-            if (!input) {
-                std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
-                return Outcome::stop;
-            }
+            File input = open_input(input_name);
+            if (!input) return Outcome::stop;
             return convert_opened(std::move(input), std::move(output), input_name, output_name, promote_);
         }
         workers_.finish(job);
