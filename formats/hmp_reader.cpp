@@ -80,8 +80,8 @@ Step read_event(ByteCursor& cursor, std::uint32_t& time, MidiTrack& track, std::
         return type == 0x2F ? Step::end_of_track : Step::event;
     }
     if (status < 0x80 || status > 0xEF) {
-        stop = {Step::malformed, cursor.offset() - 1, status < 0x80 ? "data byte where a status is expected"
-                                                                    : "system message in a track"};
+        stop = {Step::malformed, cursor.offset() - 1,
+                status < 0x80 ? "data byte where a status is expected" : "system message in a track"};
         return Step::malformed;
     }
 

@@ -53,8 +53,8 @@ void add_event(std::uint32_t word, std::uint32_t time, MidiContainer& song, Midi
         // A one-byte message keeps 0 as its unused second byte.
         const std::size_t size = channel_data_bytes(status);
         const std::uint8_t second = size == 2 ? std::uint8_t(word >> 16) : 0;
-        track.add_event(MidiEvent(time, channel_event_type(status), status & 0x0Fu, std::uint8_t(word >> 8), second,
-                                  size));
+        track.add_event(
+            MidiEvent(time, channel_event_type(status), status & 0x0Fu, std::uint8_t(word >> 8), second, size));
     }
 }
 
@@ -126,7 +126,8 @@ bool read_mids(ByteRange input, MidiContainer& song, Fault* fault) {
             // song ends where the last whole event left it.
             ByteRange bytes;
             if (!cursor.take(event_size, bytes)) {
-                report(fault, FaultKind::cut_off, cursor.offset(), "block " + std::to_string(block) + ": event cut off");
+                report(fault, FaultKind::cut_off, cursor.offset(),
+                       "block " + std::to_string(block) + ": event cut off");
                 cut_off = true;
                 break;
             }

@@ -194,8 +194,10 @@ bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool 
             if (status > 0xF0) {
                 // F7 continues a system-exclusive message in packets, or
                 // escapes arbitrary bytes; the others have no place in a track.
-                if (status == 0xF7) stop = {Step::unsupported, cursor.offset() - 1, "F7 packet"};
-                else stop = {Step::malformed, cursor.offset() - 1, "system message in a track"};
+                if (status == 0xF7)
+                    stop = {Step::unsupported, cursor.offset() - 1, "F7 packet"};
+                else
+                    stop = {Step::malformed, cursor.offset() - 1, "system message in a track"};
                 return stop.step;
             }
 
@@ -255,8 +257,10 @@ bool read_smf(ByteRange input, MidiContainer& song, Fault* fault) {
     std::uint16_t form = 0, track_count = 0, timebase = 0;
     if (!cursor.expect(std::string_view("MThd\0\0\0\6", 8)) || !cursor.be16(form) || !cursor.be16(track_count) ||
         !cursor.be16(timebase)) {
-        if (input.size() < 14) report(fault, FaultKind::cut_off, 0, "header cut off");
-        else report(fault, FaultKind::malformed, 0, "not a Standard MIDI File header");
+        if (input.size() < 14)
+            report(fault, FaultKind::cut_off, 0, "header cut off");
+        else
+            report(fault, FaultKind::malformed, 0, "not a Standard MIDI File header");
         return false;
     }
     if (form > 2) {
@@ -278,8 +282,10 @@ bool read_smf(ByteRange input, MidiContainer& song, Fault* fault) {
     for (std::uint32_t i = 0; i < track_count; ++i) {
         std::uint32_t length = 0;
         if (!cursor.looking_at("MTrk")) {  // also a header cut off by the end
-            if (cursor.remaining() >= 4) stop_walk(FaultKind::malformed, cursor.offset(), i, "not a track chunk");
-            else stop_walk(FaultKind::cut_off, cursor.offset(), i, "chunk missing at the end of the file");
+            if (cursor.remaining() >= 4)
+                stop_walk(FaultKind::malformed, cursor.offset(), i, "not a track chunk");
+            else
+                stop_walk(FaultKind::cut_off, cursor.offset(), i, "chunk missing at the end of the file");
             break;
         }
         cursor.skip(4);

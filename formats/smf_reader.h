@@ -19,7 +19,6 @@ namespace seqconv {
 // last whole event read. Fault offsets count from the start of the cursor's
 // range; reasons name the track by the index it has, or would have, in
 // `song`.
-bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode,
-                    Fault* fault = nullptr);
+bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode, Fault* fault = nullptr);
 
 }  // namespace seqconv

@@ -183,9 +183,7 @@ private:
     const char* fault_ = "";       // and what was wrong with it
 };
 
-std::string song_reason(std::size_t song, const char* reason) {
-    return "song " + std::to_string(song) + ": " + reason;
-}
+std::string song_reason(std::size_t song, const char* reason) { return "song " + std::to_string(song) + ": " + reason; }
 
 }  // namespace
 

@@ -19,10 +19,10 @@
 #include <optional>
 #include <utility>
 
+#include "formats/event_syntax.h"
 #include "formats/lds/lds_module.h"
 #include "formats/lds/lds_player.h"
 #include "formats/readers.h"
-#include "formats/event_syntax.h"
 
 namespace seqconv {
 
