@@ -35,7 +35,19 @@ constexpr FaultKind fault_kind(Step step) {
 // Reads a variable-length quantity: 7 bits a byte, most significant group
 // first, while the high bit is set. Groups beyond 32 bits fall off the top.
 // Returns false, with the cursor where it was, when the range ends first.
-bool read_vlq(ByteCursor& cursor, std::uint32_t& value);
+// Inline: it is read once or more for every event of every format.
+inline bool read_vlq(ByteCursor& cursor, std::uint32_t& value) {
+    ByteCursor ahead = cursor;
+    std::uint32_t result = 0;
+    std::uint8_t byte = 0;
+    do {
+        if (!ahead.u8(byte)) return false;
+        result = (result << 7) | (byte & 0x7F);
+    } while (byte & 0x80);
+    cursor = ahead;
+    value = result;
+    return true;
+}
 
 // A time moved on by `delta` ticks. It stops at the largest tick rather than
 // wrap around to the start of the song, which would put later events before
