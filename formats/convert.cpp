@@ -44,11 +44,22 @@ bool equals_ignoring_ascii_case(std::string_view text, std::string_view upper) {
 }
 
 using Detector = bool (*)(ByteRange, std::optional<std::string_view>);
-using Reader = bool (*)(ByteRange, MidiContainer&);
+using Reader = bool (*)(ByteRange, MidiContainer&, const Workers*);
 
 template <bool (*detect)(ByteRange)>
 bool by_contents(ByteRange input, std::optional<std::string_view>) {
     return detect(input);
+}
+
+// The readers that decode large files on workers, and those that read on
+// the calling thread alone.
+template <bool (*read)(ByteRange, MidiContainer&, Fault*, const Workers*)>
+bool on_workers(ByteRange input, MidiContainer& song, const Workers* workers) {
+    return read(input, song, nullptr, workers);
+}
+template <bool (*read)(ByteRange, MidiContainer&)>
+bool on_this_thread(ByteRange input, MidiContainer& song, const Workers*) {
+    return read(input, song);
 }
 
 struct Format {
@@ -60,15 +71,15 @@ struct Format {
 
 // Asked in this order; the first format that accepts the input decides.
 constexpr Format formats[] = {
-    {InputFormat::smf, "SMF", by_contents<detect_smf>, read_smf},
-    {InputFormat::rmid, "RMID", by_contents<detect_rmid>, read_rmid},
-    {InputFormat::hmp, "HMP", by_contents<detect_hmp>, read_hmp},
-    {InputFormat::hmi, "HMI", by_contents<detect_hmi>, read_hmi},
-    {InputFormat::xmi, "XMI", by_contents<detect_xmi>, read_xmi},
-    {InputFormat::mus, "MUS", by_contents<detect_mus>, read_mus},
-    {InputFormat::mids, "MIDS", by_contents<detect_mids>, read_mids},
-    {InputFormat::lds, "LDS", detect_lds, read_lds},
-    {InputFormat::gmf, "GMF", by_contents<detect_gmf>, read_gmf},
+    {InputFormat::smf, "SMF", by_contents<detect_smf>, on_workers<read_smf>},
+    {InputFormat::rmid, "RMID", by_contents<detect_rmid>, on_workers<read_rmid>},
+    {InputFormat::hmp, "HMP", by_contents<detect_hmp>, on_this_thread<read_hmp>},
+    {InputFormat::hmi, "HMI", by_contents<detect_hmi>, on_this_thread<read_hmi>},
+    {InputFormat::xmi, "XMI", by_contents<detect_xmi>, on_this_thread<read_xmi>},
+    {InputFormat::mus, "MUS", by_contents<detect_mus>, on_this_thread<read_mus>},
+    {InputFormat::mids, "MIDS", by_contents<detect_mids>, on_this_thread<read_mids>},
+    {InputFormat::lds, "LDS", detect_lds, on_this_thread<read_lds>},
+    {InputFormat::gmf, "GMF", by_contents<detect_gmf>, on_this_thread<read_gmf>},
 };
 
 // The table's rows stand in the order of the enumeration.
@@ -147,11 +158,14 @@ std::optional<InputFormat> detect_format(ByteRange input, std::optional<std::str
     return std::nullopt;
 }
 
-bool read_format(InputFormat format, ByteRange input, MidiContainer& song) { return row_of(format).read(input, song); }
+bool read_format(InputFormat format, ByteRange input, MidiContainer& song, const Workers* workers) {
+    return row_of(format).read(input, song, workers);
+}
 
-bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song) {
+bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song,
+                  const Workers* workers) {
     const std::optional<InputFormat> format = detect_format(input, extension);
-    return format && read_format(*format, input, song);
+    return format && read_format(*format, input, song, workers);
 }
 
 }  // namespace seqconv

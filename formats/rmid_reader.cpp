@@ -17,7 +17,7 @@
 
 namespace seqconv {
 
-bool read_rmid(ByteRange input, MidiContainer& song) {
+bool read_rmid(ByteRange input, MidiContainer& song, Fault*, const Workers* workers) {
     ByteCursor cursor(input);
     std::uint32_t form_size = 0;
     if (!cursor.expect("RIFF") || !cursor.le32(form_size) || !cursor.expect("RMID")) return false;
@@ -38,7 +38,7 @@ bool read_rmid(ByteRange input, MidiContainer& song) {
 
         if (name == "data") {
             if (have_data) return false;
-            if (!read_smf(body, song)) return false;
+            if (!read_smf(body, song, nullptr, workers)) return false;
             have_data = true;
         } else if (name == "LIST") {
             // The list type is read where the chunk's content starts, even
