@@ -109,13 +109,14 @@ int run_batch(const std::vector<std::string>& args) {
     for (std::size_t i = 1; i < args.size(); ++i)
         if (i != option_index) order.push_back(i);
 
-    // One core: nothing to gain from a pool. Its threads start only when a
-    // batch or a large file gives them work.
+    // One core, or a build without threads: nothing to gain from a pool.
+    // Its threads start only when a batch or a large file gives them work.
     std::optional<Workers> workers;
     if (const std::size_t threads = worker_count(); threads > 1) workers.emplace(threads);
-    const RunSettings settings{option_index != 0, workers ? &*workers : nullptr};
+    const bool parallel = workers && workers->size() > 1;
+    const RunSettings settings{option_index != 0, parallel ? &*workers : nullptr};
 
-    if (workers && order.size() > 1) return convert_ahead(args, order, settings, *workers);
+    if (parallel && order.size() > 1) return convert_ahead(args, order, settings, *workers);
     for (const std::size_t i : order)
         if (convert_one(args[i], settings, [](const std::optional<platform::FileIdentity>&) {}) == Outcome::stop)
             return 1;

@@ -30,6 +30,7 @@ MidiTrack& MidiTrack::operator=(const MidiTrack& other) {
 }
 
 MidiTrack& MidiTrack::operator=(MidiTrack&& other) noexcept {
+    if (this == &other) return *this;
     events_ = std::move(other.events_);
     other.events_.clear();
     ordered_count_.store(other.ordered_count_.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
