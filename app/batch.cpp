@@ -33,6 +33,8 @@ namespace {
 constexpr std::size_t files_ahead_per_worker = 16;
 constexpr std::uint64_t max_bytes_ahead = std::uint64_t{64} << 20;
 constexpr std::uint64_t max_file_ahead = std::uint64_t{8} << 20;
+// An empty window takes any file read ahead, so one alone stays within it.
+static_assert(max_file_ahead <= max_bytes_ahead);
 
 // One input read ahead and its conversion. Until its work is done, `bytes`,
 // `output` and `error` belong to the thread that runs it; the rest to the

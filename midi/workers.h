@@ -33,7 +33,8 @@ public:
     Workers(const Workers&) = delete;
     Workers& operator=(const Workers&) = delete;
 
-    // The threads the pool works with, 0 where it runs everything inline.
+    // The threads the pool was made with, 0 in a build without threads
+    // (the system may grant fewer when they start).
     std::size_t size() const;
 
     // Calls work(i) once for every i in [0, count) and returns when every
