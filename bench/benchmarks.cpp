@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "bench/format_inputs.h"
@@ -14,6 +15,7 @@
 #include "midi/midi_track.h"
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
+#include "midi/workers.h"
 #include "tools/lds_builder.h"
 
 namespace {
@@ -178,9 +180,16 @@ void BM_Read(benchmark::State& state, seqconv::bench::Kind kind, Reader read) {
     state.counters["events"] = double(events);
     state.counters["events/s"] = benchmark::Counter(double(events), benchmark::Counter::kIsIterationInvariantRate);
 }
+// The two readers that may decode on workers, here on the calling thread.
+bool read_smf_here(seqconv::ByteRange input, seqconv::MidiContainer& song, seqconv::Fault* fault) {
+    return seqconv::read_smf(input, song, fault);
+}
+bool read_rmid_here(seqconv::ByteRange input, seqconv::MidiContainer& song, seqconv::Fault* fault) {
+    return seqconv::read_rmid(input, song, fault);
+}
 using seqconv::bench::Kind;
-BENCHMARK_CAPTURE(BM_Read, SMF, Kind::smf, seqconv::read_smf)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Read, RMID, Kind::rmid, seqconv::read_rmid)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, SMF, Kind::smf, read_smf_here)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Read, RMID, Kind::rmid, read_rmid_here)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Read, HMP_P, Kind::hmp_p, seqconv::read_hmp)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Read, HMP_R, Kind::hmp_r, seqconv::read_hmp)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Read, HMI, Kind::hmi, seqconv::read_hmi)->Unit(benchmark::kMillisecond);
@@ -191,15 +200,16 @@ BENCHMARK_CAPTURE(BM_Read, LDS, Kind::lds, seqconv::read_lds)->Unit(benchmark::k
 BENCHMARK_CAPTURE(BM_Read, GMF, Kind::gmf, seqconv::read_gmf)->Unit(benchmark::kMillisecond);
 
 // The writer alone, on the song read from 1 MiB of the dense Standard MIDI
-// File, in events a second.
+// File, in events a second, on a pool of a thread a core.
 void BM_WriteSmf(benchmark::State& state) {
     const seqconv::bench::Bytes input = seqconv::bench::large_smf(std::size_t(1) << 20);
     seqconv::MidiContainer song;
     seqconv::read_smf(seqconv::ByteRange(input.data(), input.size()), song);
     const std::size_t events = event_count(song);
+    const seqconv::Workers workers(std::thread::hardware_concurrency());
     for (auto _ : state) {
         std::vector<std::uint8_t> out;
-        seqconv::write_smf(song, out);
+        seqconv::write_smf(song, out, &workers);
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["events"] = double(events);

@@ -44,11 +44,18 @@ bool equals_ignoring_ascii_case(std::string_view text, std::string_view upper) {
 }
 
 using Detector = bool (*)(ByteRange, std::optional<std::string_view>);
-using Reader = bool (*)(ByteRange, MidiContainer&, Fault*);
+using Reader = bool (*)(ByteRange, MidiContainer&, Fault*, const Workers*);
 
 template <bool (*detect)(ByteRange)>
 bool by_contents(ByteRange input, std::optional<std::string_view>) {
     return detect(input);
+}
+
+// The readers that read on the calling thread alone; the SMF and RMID
+// readers take the workers themselves.
+template <bool (*read)(ByteRange, MidiContainer&, Fault*)>
+bool on_this_thread(ByteRange input, MidiContainer& song, Fault* fault, const Workers*) {
+    return read(input, song, fault);
 }
 
 struct Format {
@@ -62,13 +69,13 @@ struct Format {
 constexpr Format formats[] = {
     {InputFormat::smf, "SMF", by_contents<detect_smf>, read_smf},
     {InputFormat::rmid, "RMID", by_contents<detect_rmid>, read_rmid},
-    {InputFormat::hmp, "HMP", by_contents<detect_hmp>, read_hmp},
-    {InputFormat::hmi, "HMI", by_contents<detect_hmi>, read_hmi},
-    {InputFormat::xmi, "XMI", by_contents<detect_xmi>, read_xmi},
-    {InputFormat::mus, "MUS", by_contents<detect_mus>, read_mus},
-    {InputFormat::mids, "MIDS", by_contents<detect_mids>, read_mids},
-    {InputFormat::lds, "LDS", detect_lds, read_lds},
-    {InputFormat::gmf, "GMF", by_contents<detect_gmf>, read_gmf},
+    {InputFormat::hmp, "HMP", by_contents<detect_hmp>, on_this_thread<read_hmp>},
+    {InputFormat::hmi, "HMI", by_contents<detect_hmi>, on_this_thread<read_hmi>},
+    {InputFormat::xmi, "XMI", by_contents<detect_xmi>, on_this_thread<read_xmi>},
+    {InputFormat::mus, "MUS", by_contents<detect_mus>, on_this_thread<read_mus>},
+    {InputFormat::mids, "MIDS", by_contents<detect_mids>, on_this_thread<read_mids>},
+    {InputFormat::lds, "LDS", detect_lds, on_this_thread<read_lds>},
+    {InputFormat::gmf, "GMF", by_contents<detect_gmf>, on_this_thread<read_gmf>},
 };
 
 // The table's rows stand in the order of the enumeration.
@@ -147,13 +154,14 @@ std::optional<InputFormat> detect_format(ByteRange input, std::optional<std::str
     return std::nullopt;
 }
 
-bool read_format(InputFormat format, ByteRange input, MidiContainer& song, Fault* fault) {
-    return row_of(format).read(input, song, fault);
+bool read_format(InputFormat format, ByteRange input, MidiContainer& song, Fault* fault, const Workers* workers) {
+    return row_of(format).read(input, song, fault, workers);
 }
 
-bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song, Fault* fault) {
+bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song, Fault* fault,
+                  const Workers* workers) {
     const std::optional<InputFormat> format = detect_format(input, extension);
-    return format && read_format(*format, input, song, fault);
+    return format && read_format(*format, input, song, fault, workers);
 }
 
 }  // namespace seqconv

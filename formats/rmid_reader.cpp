@@ -18,7 +18,7 @@
 
 namespace seqconv {
 
-bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault) {
+bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault, const Workers* workers) {
     ByteCursor cursor(input);
     std::uint32_t form_size = 0;
     if (!cursor.expect("RIFF") || !cursor.le32(form_size) || !cursor.expect("RMID")) {
@@ -44,7 +44,7 @@ bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault) {
                 return false;
             }
             Fault inner;
-            const bool read = read_smf(chunk.body, song, fault != nullptr ? &inner : nullptr);
+            const bool read = read_smf(chunk.body, song, fault != nullptr ? &inner : nullptr, workers);
             report_within(fault, inner, chunk.offset + 8, "data chunk: ");
             if (!read) return false;
             have_data = true;

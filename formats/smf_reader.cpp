@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "formats/readers.h"
-#include "midi/parallel.h"
+#include "midi/workers.h"
 
 namespace seqconv {
 
@@ -237,7 +237,8 @@ struct TrackBody {
 };
 
 // Inputs from this size on have their tracks decoded side by side on the
-// machine's cores; below it starting threads would cost more than it saves.
+// workers given; below it handing out the tracks would cost more than it
+// saves.
 constexpr std::size_t parallel_input_size = std::size_t{1} << 20;
 
 }  // namespace
@@ -252,7 +253,7 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
     return true;
 }
 
-bool read_smf(ByteRange input, MidiContainer& song, Fault* fault) {
+bool read_smf(ByteRange input, MidiContainer& song, Fault* fault, const Workers* workers) {
     ByteCursor cursor(input);
     std::uint16_t form = 0, track_count = 0, timebase = 0;
     if (!cursor.expect(std::string_view("MThd\0\0\0\6", 8)) || !cursor.be16(form) || !cursor.be16(track_count) ||
@@ -336,13 +337,13 @@ bool read_smf(ByteRange input, MidiContainer& song, Fault* fault) {
             errors[i] = std::current_exception();
         }
     };
-    if (input.size() >= parallel_input_size && bodies.size() > 1) {
+    if (workers && workers->size() > 1 && input.size() >= parallel_input_size && bodies.size() > 1) {
         std::vector<std::size_t> order(bodies.size());
         for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return bodies[a].declared_end - bodies[a].start > bodies[b].declared_end - bodies[b].start;
         });
-        for_each_index(order.size(), [&](std::size_t k) { decode(order[k]); });
+        workers->for_each_index(order.size(), [&](std::size_t k) { decode(order[k]); });
     } else {
         for (std::size_t i = 0; i < bodies.size(); ++i) {
             decode(i);

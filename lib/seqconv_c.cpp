@@ -133,8 +133,7 @@ void seqconv_free_songs(seqconv_buffer* songs, size_t song_count) {
 
 const char* seqconv_detect(const unsigned char* input, size_t input_size, const char* name) {
     if (input == nullptr && input_size != 0) return nullptr;
-    const seqconv::ByteRange range(reinterpret_cast<const std::uint8_t*>(input), input_size);
-    const auto format = seqconv::detect_format(range, seqconv::extension_of(name_of(name)));
+    const auto format = seqconv::detect_format(input_span(input, input_size), name_of(name));
     return format ? seqconv::format_name(*format).data() : nullptr;  // a literal: it ends in a NUL
 }
 

@@ -7,13 +7,45 @@
 
 namespace seqconv {
 
+// Copies read the source as any reader does, in order.
+MidiTrack::MidiTrack(const MidiTrack& other)
+    : events_(other.ordered()),
+      ordered_count_(other.body_size()),
+      pinned_end_(other.pinned_end_),
+      latest_(other.latest_) {}
+
+MidiTrack::MidiTrack(MidiTrack&& other) noexcept
+    : events_(std::move(other.events_)),
+      ordered_count_(other.ordered_count_.load(std::memory_order_relaxed)),
+      pinned_end_(other.pinned_end_),
+      latest_(other.latest_) {
+    other.ordered_count_.store(0, std::memory_order_relaxed);
+    other.pinned_end_ = false;
+    other.latest_ = 0;
+}
+
+MidiTrack& MidiTrack::operator=(const MidiTrack& other) {
+    if (this != &other) *this = MidiTrack(other);
+    return *this;
+}
+
+MidiTrack& MidiTrack::operator=(MidiTrack&& other) noexcept {
+    if (this == &other) return *this;
+    events_ = std::move(other.events_);
+    other.events_.clear();
+    ordered_count_.store(other.ordered_count_.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
+    pinned_end_ = std::exchange(other.pinned_end_, false);
+    latest_ = std::exchange(other.latest_, 0);
+    return *this;
+}
+
 void MidiTrack::add_event(const MidiEvent& event) { add_event(MidiEvent(event)); }
 
 void MidiTrack::insert(MidiEvent&& event) {
     const std::uint32_t t = event.timestamp;
-    const std::size_t body = events_.size() - (pinned_end_ ? 1 : 0);
+    const std::size_t body = body_size();
     const bool in_order = body == 0 || t >= latest_;
-    const bool body_ordered = ordered_count_ == body;
+    const bool body_ordered = ordered_count_.load(std::memory_order_relaxed) == body;
 
     if (pinned_end_) {
         // Before the end, which moves on to the new event's time.
@@ -31,7 +63,7 @@ void MidiTrack::insert(MidiEvent&& event) {
     }
     if (in_order) {
         latest_ = t;
-        if (body_ordered) ++ordered_count_;
+        if (body_ordered) ordered_count_.store(body + 1, std::memory_order_relaxed);
     }
 }
 
@@ -100,23 +132,22 @@ void sort_by_time(std::vector<MidiEvent>::iterator first, std::vector<MidiEvent>
 // prefix first among equal times, gives what inserting one event at a time
 // would have. The events move within their array, so that the largest song
 // needs no second copy of its events.
-const std::vector<MidiEvent>& MidiTrack::ordered() const {
-    const std::size_t body = events_.size() - (pinned_end_ ? 1 : 0);
-    if (ordered_count_ == body) return events_;
-
-    const std::size_t n = body - ordered_count_;
+void MidiTrack::sort() const {
+    const std::size_t body = body_size();
+    const std::size_t ordered_count = ordered_count_.load(std::memory_order_relaxed);
+    const std::size_t n = body - ordered_count;
     if (n >= sort_events_from) {
         const auto first = events_.begin();
-        const auto middle = first + static_cast<std::ptrdiff_t>(ordered_count_);
+        const auto middle = first + static_cast<std::ptrdiff_t>(ordered_count);
         const auto body_end = first + static_cast<std::ptrdiff_t>(body);
         sort_by_time(middle, body_end);
         std::inplace_merge(first, middle, body_end,
                            [](const MidiEvent& a, const MidiEvent& b) { return a.timestamp < b.timestamp; });
-        ordered_count_ = body;
-        return events_;
+        ordered_count_.store(body, std::memory_order_release);
+        return;
     }
     auto late = std::unique_ptr<Key[]>(new Key[n]);
-    for (std::size_t i = 0; i < n; ++i) late[i] = {events_[ordered_count_ + i].timestamp, ordered_count_ + i};
+    for (std::size_t i = 0; i < n; ++i) late[i] = {events_[ordered_count + i].timestamp, ordered_count + i};
     sort_by_time(late.get(), n);
 
     // source[p]: where the event that belongs at p stands now.
@@ -124,10 +155,10 @@ const std::vector<MidiEvent>& MidiTrack::ordered() const {
     std::size_t p = 0;
     std::size_t next = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        while (next < ordered_count_ && events_[next].timestamp <= late[k].time) source[p++] = next++;
+        while (next < ordered_count && events_[next].timestamp <= late[k].time) source[p++] = next++;
         source[p++] = late[k].index;
     }
-    while (next < ordered_count_) source[p++] = next++;
+    while (next < ordered_count) source[p++] = next++;
     late.reset();
 
     // Each cycle of the permutation is followed once; a place done points
@@ -145,7 +176,35 @@ const std::vector<MidiEvent>& MidiTrack::ordered() const {
         events_[to] = std::move(held);
         source[to] = to;
     }
-    ordered_count_ = body;
+    ordered_count_.store(body, std::memory_order_release);
+}
+
+namespace {
+
+// Holds a track's `sorting_` flag: one thread at a time sorts, and the
+// others wait for it, not spin.
+class SortingHeld {
+public:
+    explicit SortingHeld(std::atomic<bool>& flag) : flag_(flag) {
+        while (flag_.exchange(true, std::memory_order_acquire)) flag_.wait(true, std::memory_order_relaxed);
+    }
+    ~SortingHeld() {
+        flag_.store(false, std::memory_order_release);
+        flag_.notify_all();
+    }
+    SortingHeld(const SortingHeld&) = delete;
+    SortingHeld& operator=(const SortingHeld&) = delete;
+
+private:
+    std::atomic<bool>& flag_;
+};
+
+}  // namespace
+
+// A thread that waited finds the events sorted by the one before it.
+const std::vector<MidiEvent>& MidiTrack::sort_once() const {
+    const SortingHeld held(sorting_);
+    if (ordered_count_.load(std::memory_order_relaxed) != body_size()) sort();
     return events_;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -23,15 +24,27 @@ namespace seqconv {
 // in arrival order and put in time order (a stable sort of what came out of
 // order, merged into the ordered prefix) only when they are read. The order
 // read back is exactly what inserting one event at a time would give.
+//
+// Reading is safe from several threads at once, as for any value type: the
+// first reader of a track not in order sorts it while the others wait. A
+// copy is made of the events in order.
 class MidiTrack {
 public:
+    MidiTrack() = default;
+    MidiTrack(const MidiTrack& other);
+    MidiTrack(MidiTrack&& other) noexcept;
+    MidiTrack& operator=(const MidiTrack& other);
+    MidiTrack& operator=(MidiTrack&& other) noexcept;
+    ~MidiTrack() = default;
+
     void add_event(const MidiEvent& event);
     void add_event(MidiEvent&& event) {
         // Before a track has its end, every event but an end is appended;
         // one in time order behind an ordered track leaves it ordered.
         if (!pinned_end_ && !event.is_end_of_track()) {
             if (events_.empty() || event.timestamp >= latest_) {
-                if (ordered_count_ == events_.size()) ++ordered_count_;
+                const std::size_t ordered = ordered_count_.load(std::memory_order_relaxed);
+                if (ordered == events_.size()) ordered_count_.store(ordered + 1, std::memory_order_relaxed);
                 latest_ = event.timestamp;
             }
             events_.push_back(std::move(event));
@@ -63,13 +76,23 @@ public:
 
 private:
     void insert(MidiEvent&& event);
-    const std::vector<MidiEvent>& ordered() const;
+    std::size_t body_size() const { return events_.size() - (pinned_end_ ? 1 : 0); }
+    // The events in time order, sorted first by the one reader that finds
+    // them out of order.
+    const std::vector<MidiEvent>& ordered() const {
+        if (ordered_count_.load(std::memory_order_acquire) == body_size()) return events_;
+        return sort_once();
+    }
+    const std::vector<MidiEvent>& sort_once() const;
+    void sort() const;
 
     // The events; when `pinned_end_` is set, the last one is an end-of-track
     // event that stays last. Before it, events_[0, ordered_count_) are in time
-    // order and the rest are in arrival order.
+    // order and the rest are in arrival order. Reading threads change them
+    // only under `sorting_`, and publish the order through `ordered_count_`.
     mutable std::vector<MidiEvent> events_;
-    mutable std::size_t ordered_count_ = 0;
+    mutable std::atomic<std::size_t> ordered_count_{0};
+    mutable std::atomic<bool> sorting_{false};
     bool pinned_end_ = false;
     std::uint32_t latest_ = 0;  // largest timestamp before the pinned end
 };

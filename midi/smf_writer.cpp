@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "midi/parallel.h"
+#include "midi/workers.h"
 
 namespace seqconv {
 
@@ -205,8 +205,8 @@ void write_small(const MidiContainer& song, std::size_t events, std::vector<std:
 }
 
 // Songs of this many events on are sized exactly before they are written, and
-// have their tracks counted and written on all cores; below it a second pass
-// and starting threads would cost more than they save.
+// have their tracks counted and written on the workers given; below it a
+// second pass and handing out the tracks would cost more than they save.
 constexpr std::size_t parallel_event_count = std::size_t{1} << 16;
 
 }  // namespace
@@ -218,7 +218,7 @@ void write_vlq(std::vector<std::uint8_t>& out, std::uint32_t value) {
     writer.vlq(value);
 }
 
-void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
+void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out, const Workers* workers) {
     const std::size_t tracks = song.track_count();
     if (tracks == 0) return;
     // The header's track count is 16 bits: a larger song cannot be written
@@ -235,13 +235,13 @@ void write_smf(const MidiContainer& song, std::vector<std::uint8_t>& out) {
     }
 
     // Tracks are counted and written independently of each other, so a large
-    // song has them done at once on the machine's cores, the largest first.
+    // song has them done at once on the workers, the largest first.
     std::vector<std::size_t> order(tracks);
     for (std::size_t i = 0; i < tracks; ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return song.track(a).size() > song.track(b).size(); });
     const auto each_track = [&](const std::function<void(std::size_t)>& work) {
-        for_each_index(tracks, [&](std::size_t k) { work(order[k]); });
+        for_each_index(workers, tracks, [&](std::size_t k) { work(order[k]); });
     };
 
     std::vector<std::size_t> body_lengths(tracks);

@@ -32,11 +32,13 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define SEQCONV_TEST_ASAN 1
+// The address and thread sanitizers reserve more address space than the
+// tests that run the program under a limit allow.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SEQCONV_TEST_SANITIZED 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SEQCONV_TEST_ASAN 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define SEQCONV_TEST_SANITIZED 1
 #endif
 #endif
 
@@ -357,8 +359,8 @@ TEST_F(Cli, StopsWhenOutputCannotBeWritten) {
 // An 8 GiB (sparse) input cannot be held in a 2 GiB address space: the
 // conversion of that file fails with std::bad_alloc and the run goes on.
 TEST_F(Cli, ConversionErrorIsReportedAndRunContinues) {
-#ifdef SEQCONV_TEST_ASAN
-    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#ifdef SEQCONV_TEST_SANITIZED
+    GTEST_SKIP() << "a sanitizer cannot run under an address-space limit";
 #endif
     write_file("a.mid", song(0x3C));
     write_file("c.mid", song(0x40));
@@ -496,8 +498,8 @@ TEST_F(Cli, BatchConvertsEachFileAsItsOwnRunDoes) {
 
 // Conversion errors are reported at their file's turn, in argument order.
 TEST_F(Cli, ConversionErrorsAreReportedInArgumentOrder) {
-#ifdef SEQCONV_TEST_ASAN
-    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#ifdef SEQCONV_TEST_SANITIZED
+    GTEST_SKIP() << "a sanitizer cannot run under an address-space limit";
 #endif
     const Names args = {"a.mid", "big1.bin", "notes.txt", "b.mid", "big2.bin", "c.mid"};
     write_file("a.mid", song(0x3C));

@@ -4,12 +4,16 @@
 // memory, a Standard MIDI File out, with the song in between for those who
 // want its events. Nothing here touches the file system or prints.
 //
-// The song model (MidiContainer, MidiTrack, MidiEvent), the readers,
-// write_smf and promote_to_type1 come with this header. Conversions report a
-// malformed input through their status; they throw only what the standard
-// containers throw: std::bad_alloc when memory runs out, std::length_error
-// for a song no Standard MIDI File can hold (more than 65535 tracks, or a
-// track over 4 GiB).
+// The song model (MidiContainer, MidiTrack, MidiEvent), write_smf,
+// promote_to_type1 and the worker pool come with this header. Conversions
+// report a malformed input through their status; they throw only what the
+// standard containers throw: std::bad_alloc when memory runs out,
+// std::length_error for a song no Standard MIDI File can hold (more than
+// 65535 tracks, or a track over 4 GiB).
+//
+// The library starts no thread of its own. A caller that passes a pool
+// (Workers) has a large Standard MIDI File's tracks decoded, and a large
+// song's tracks written, on its threads; the result is the same bytes.
 
 #include <cstdint>
 #include <optional>
@@ -17,10 +21,12 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/readers.h"
+#include "formats/fault.h"
+#include "formats/input_format.h"
 #include "midi/midi_container.h"
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
+#include "midi/workers.h"
 
 namespace seqconv {
 
@@ -44,9 +50,12 @@ struct ReadResult {
 // when the name holds no ".". Only LDS modules are recognised by it.
 std::optional<std::string_view> extension_of(std::string_view name);
 
-// Recognises the input by its contents (and, for LDS, by the extension of
-// `name`) and reads it into a song.
-ReadResult read_song(std::span<const std::uint8_t> input, std::string_view name);
+// The format that accepts the input, recognised by its contents (and, for
+// LDS, by the extension of `name`); none when no format does.
+std::optional<InputFormat> detect_format(std::span<const std::uint8_t> input, std::string_view name);
+
+// Recognises the input as detect_format does and reads it into a song.
+ReadResult read_song(std::span<const std::uint8_t> input, std::string_view name, const Workers* workers = nullptr);
 
 // A form 2 song (several independent songs, as an XMI file of several songs
 // gives) as one form 0 song per track, in track order, each of one track and
@@ -62,7 +71,8 @@ struct Conversion {
 
 // What the seqconv program writes for an input named `name`: read_song, then
 // with `promote` (the program's "-1") promote_to_type1, then write_smf.
-Conversion convert(std::span<const std::uint8_t> input, std::string_view name, bool promote = false);
+Conversion convert(std::span<const std::uint8_t> input, std::string_view name, bool promote = false,
+                   const Workers* workers = nullptr);
 
 struct SongsConversion {
     std::optional<InputFormat> format;
@@ -73,6 +83,7 @@ struct SongsConversion {
 
 // As convert, with the song split by split_songs first; each song is promoted
 // and written on its own.
-SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_view name, bool promote = false);
+SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_view name, bool promote = false,
+                              const Workers* workers = nullptr);
 
 }  // namespace seqconv

@@ -1,14 +1,17 @@
-// Large files have their tracks read and written side by side: the result
-// must be what reading and writing them one by one gives, failures and
-// exceptions included.
+// The worker pool, and what runs on it: large files have their tracks read
+// and written side by side, and the result must be what reading and writing
+// them one by one gives, failures and exceptions included.
 
-#include "midi/parallel.h"
+#include "midi/workers.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "formats/readers.h"
@@ -19,26 +22,130 @@ namespace {
 
 using test::Bytes;
 
+// No pool, a pool of one thread (the caller alone) and a pool of four.
+std::vector<std::unique_ptr<Workers>> pools() {
+    std::vector<std::unique_ptr<Workers>> pools;
+    pools.push_back(nullptr);
+    pools.push_back(std::make_unique<Workers>(1));
+    pools.push_back(std::make_unique<Workers>(4));
+    return pools;
+}
+
 TEST(ForEachIndex, CallsEveryIndexOnce) {
-    for (const std::size_t count : {0u, 1u, 2u, 1000u}) {
-        std::vector<std::atomic<int>> calls(count);
-        for_each_index(count, [&](std::size_t i) { ++calls[i]; });
-        for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(calls[i].load(), 1) << "index " << i << " of " << count;
+    for (const auto& pool : pools()) {
+        for (const std::size_t count : {0u, 1u, 2u, 1000u}) {
+            std::vector<std::atomic<int>> calls(count);
+            for_each_index(pool.get(), count, [&](std::size_t i) { ++calls[i]; });
+            for (std::size_t i = 0; i < count; ++i)
+                EXPECT_EQ(calls[i].load(), 1) << "index " << i << " of " << count;
+        }
     }
 }
 
 TEST(ForEachIndex, RethrowsTheLowestIndexAfterAllCallsEnded) {
-    std::atomic<int> calls{0};
-    try {
-        for_each_index(64, [&](std::size_t i) {
-            ++calls;
-            if (i == 40 || i == 7 || i == 63) throw std::runtime_error("index " + std::to_string(i));
-        });
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "index 7");
+    for (const auto& pool : pools()) {
+        std::atomic<int> calls{0};
+        try {
+            for_each_index(pool.get(), 64, [&](std::size_t i) {
+                ++calls;
+                if (i == 40 || i == 7 || i == 63) throw std::runtime_error("index " + std::to_string(i));
+            });
+            FAIL() << "no exception";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), "index 7");
+        }
+        EXPECT_EQ(calls.load(), 64);
     }
-    EXPECT_EQ(calls.load(), 64);
+}
+
+// A task that records the thread it ran on, and may wait for a signal first.
+class Recorder final : public Workers::Task {
+public:
+    explicit Recorder(std::shared_future<void> go = {}) : go_(std::move(go)) {}
+    std::thread::id ran_on;
+    std::atomic<bool> started{false};
+
+private:
+    void run() noexcept override {
+        started = true;
+        if (go_.valid()) go_.wait();
+        ran_on = std::this_thread::get_id();
+    }
+    std::shared_future<void> go_;
+};
+
+// With the pool's one thread held by a task, a task queued behind it is
+// taken back or run by the thread that asks: nobody waits for the queue.
+TEST(WorkersTask, QueuedWorkIsTakenBackOrRunByTheAsker) {
+    const Workers workers(1);
+    std::promise<void> go;
+    Recorder busy(go.get_future().share());
+    workers.submit(busy);
+    while (!busy.started) std::this_thread::yield();
+
+    Recorder finished, withdrawn;
+    workers.submit(finished);
+    workers.submit(withdrawn);
+    EXPECT_FALSE(workers.withdraw(busy));
+    EXPECT_TRUE(workers.withdraw(withdrawn));
+    workers.finish(finished);
+    EXPECT_TRUE(finished.done());
+    EXPECT_EQ(finished.ran_on, std::this_thread::get_id());
+
+    go.set_value();
+    workers.settle(busy);
+    EXPECT_TRUE(busy.done());
+    EXPECT_NE(busy.ran_on, std::this_thread::get_id());
+    EXPECT_FALSE(withdrawn.done());
+}
+
+// Every thread of the pool runs a task that hands out indices on the same
+// pool: its helpers find no free thread, and the tasks still end.
+class Nested final : public Workers::Task {
+public:
+    explicit Nested(const Workers& workers) : workers_(workers) {}
+    std::atomic<std::size_t> calls{0};
+
+private:
+    void run() noexcept override {
+        workers_.for_each_index(200, [this](std::size_t) { ++calls; });
+    }
+    const Workers& workers_;
+};
+
+TEST(WorkersTask, ATaskHandingOutIndicesOnItsOwnPoolEnds) {
+    const Workers workers(2);
+    std::vector<std::unique_ptr<Nested>> tasks;
+    for (int i = 0; i < 6; ++i) tasks.push_back(std::make_unique<Nested>(workers));
+    for (auto& task : tasks) workers.submit(*task);
+    for (auto& task : tasks) {
+        workers.finish(*task);
+        EXPECT_EQ(task->calls.load(), 200u);
+    }
+}
+
+// Tracks whose events came out of time order are sorted when first read;
+// threads reading one const song at once all read it in order.
+MidiContainer song_out_of_order() {
+    MidiContainer song;
+    song.initialize(1, 96);
+    for (std::uint32_t t = 0; t < 3; ++t) {
+        MidiTrack track;
+        for (std::uint32_t i = 0; i < 5000; ++i)
+            track.add_event(test::note_on((i * 7919u + t) % 4999u, static_cast<std::uint8_t>(i & 0x7F)));
+        song.add_track(std::move(track));
+    }
+    return song;
+}
+
+TEST(ConstSong, ThreadsReadingOneSongAtOnceReadItInOrder) {
+    const Bytes expected = test::written(song_out_of_order());
+    const MidiContainer shared = song_out_of_order();
+    std::vector<Bytes> images(4);
+    std::vector<std::thread> readers;
+    for (Bytes& image : images) readers.emplace_back([&shared, &image] { write_smf(shared, image); });
+    for (std::thread& reader : readers) reader.join();
+    for (const Bytes& image : images) EXPECT_EQ(image, expected);
 }
 
 // A track body of `notes` note-on pairs under running status, then FF 2F.
@@ -53,7 +160,7 @@ Bytes dense_body(std::size_t notes, std::uint8_t channel) {
 }
 
 // What a file of these bodies is read to, track by track: each body read
-// from a small file of its own, which is decoded without threads.
+// from a small file of its own, without a pool.
 std::vector<std::string> one_by_one(const std::vector<Bytes>& bodies) {
     std::vector<std::string> tracks;
     for (const Bytes& body : bodies) {
@@ -65,7 +172,7 @@ std::vector<std::string> one_by_one(const std::vector<Bytes>& bodies) {
 }
 
 // Bodies of unequal sizes, above the size from which tracks are decoded side
-// by side. `bad` (when below the count) starts with a data byte and no
+// by side on a pool. `bad` (when below the count) starts with a data byte and no
 // running status, which fails that track.
 std::vector<Bytes> large_bodies(std::size_t bad) {
     std::vector<Bytes> bodies;
@@ -96,8 +203,9 @@ TEST(ParallelRead, GivesTheTracksInFileOrderUpToTheFirstFailure) {
         const std::vector<Bytes> bodies = large_bodies(c.bad);
         const Bytes file = file_of(bodies, c.announced);
         ASSERT_GE(file.size(), std::size_t{1} << 20);
+        const Workers workers(4);
         MidiContainer song;
-        EXPECT_EQ(read_smf(test::range_of(file), song), c.result) << "bad track " << c.bad;
+        EXPECT_EQ(read_smf(test::range_of(file), song, nullptr, &workers), c.result) << "bad track " << c.bad;
         ASSERT_EQ(song.track_count(), c.tracks);
         const std::vector<std::string> expected = one_by_one(bodies);
         for (std::size_t i = 0; i < c.tracks; ++i) EXPECT_EQ(test::joined(song.track(i)), expected[i]) << "track " << i;
@@ -107,7 +215,9 @@ TEST(ParallelRead, GivesTheTracksInFileOrderUpToTheFirstFailure) {
 TEST(ParallelWrite, PutsEachTrackChunkWhereWritingOneByOneWould) {
     MidiContainer song;
     ASSERT_TRUE(read_smf(test::range_of(file_of(large_bodies(9), 5)), song));
-    const Bytes whole = test::written(song);
+    const Workers workers(4);
+    Bytes whole;
+    write_smf(song, whole, &workers);
 
     Bytes expected = test::smf_header(1, 5, 96);
     for (const MidiTrack& track : song.tracks()) {
@@ -152,7 +262,7 @@ TEST(ShortEventWrite, ATrackEndingInAOneByteEventLeavesTheNextChunkWhole) {
                                                   test::be32(3),
                                                   {0x00, 0xC1, 0x05}}));
 
-    // Large enough to be counted first and written on all cores.
+    // Large enough to be counted first and written on a pool.
     MidiContainer large;
     large.initialize(1, 96);
     Bytes expected = test::smf_header(1, 3, 96);
@@ -164,7 +274,10 @@ TEST(ShortEventWrite, ATrackEndingInAOneByteEventLeavesTheNextChunkWhole) {
         const Bytes image = test::written(alone);
         expected.insert(expected.end(), image.begin() + 14, image.end());
     }
-    EXPECT_EQ(test::written(large), expected);
+    const Workers workers(4);
+    Bytes image;
+    write_smf(large, image, &workers);
+    EXPECT_EQ(image, expected);
 }
 
 }  // namespace
