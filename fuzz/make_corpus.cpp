@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/iff/iff.h"
 #include "formats/readers.h"
 #include "formats/smf_reader.h"
 #include "fuzz/convert_selector.h"
@@ -385,6 +386,19 @@ bool reads_as_lds(ByteRange input) {
     seqconv::MidiContainer song;
     return seqconv::convert_file(input, "lds", song) && song.track_count() > 1;
 }
+// For a reader's own target: its detector accepts the file and its reader
+// reads it without error.
+std::function<bool(ByteRange)> reads_as(seqconv::InputFormat format) {
+    return [format](ByteRange input) {
+        seqconv::MidiContainer song;
+        return seqconv::detect_format(input, std::nullopt) == format && seqconv::read_format(format, input, song) &&
+               song.track_count() != 0;
+    };
+}
+bool parses_as_iff(ByteRange input) {
+    seqconv::IffTree tree;
+    return seqconv::parse_iff(input, tree) && !tree.chunks.empty();
+}
 // For fuzz_convert: the file after the selector byte converts, or for a
 // format not read yet is recognised by `detect`.
 std::function<bool(ByteRange)> converts() {
@@ -519,6 +533,23 @@ std::vector<Seed> seeds() {
         // A tempo too slow for 24 bits, and a stream that ends with the file.
         convert_seed("gmf_slow_without_end_promoted.gmf", selector_for("gmf", true),
                      cat({text("GMF"), {0x01, 0x01, 0x2C, 0x00}, gmf_stream()}), converts());
+    }
+    // Each reader's own target starts from that format's files, without the
+    // selector byte.
+    const std::pair<std::string_view, seqconv::InputFormat> own_targets[] = {
+        {"hmp", seqconv::InputFormat::hmp}, {"hmi", seqconv::InputFormat::hmi},   {"xmi", seqconv::InputFormat::xmi},
+        {"mus", seqconv::InputFormat::mus}, {"mids", seqconv::InputFormat::mids}, {"gmf", seqconv::InputFormat::gmf}};
+    const std::size_t convert_seeds = out.size();
+    for (std::size_t i = 0; i < convert_seeds; ++i) {
+        if (out[i].target != "fuzz_convert") continue;
+        for (const auto& [prefix, format] : own_targets) {
+            if (!out[i].name.starts_with(std::string(prefix) + "_")) continue;
+            out.push_back({"fuzz_" + std::string(prefix), out[i].name.substr(prefix.size() + 1),
+                           Bytes(out[i].bytes.begin() + 1, out[i].bytes.end()), reads_as(format)});
+            if (format == seqconv::InputFormat::xmi)
+                out.push_back({"fuzz_iff", out[i].name.substr(prefix.size() + 1),
+                               Bytes(out[i].bytes.begin() + 1, out[i].bytes.end()), parses_as_iff});
+        }
     }
     return out;
 }

@@ -1,0 +1,14 @@
+// The GMF reader on its own: the header, its tempo and the event stream after
+// it, then the writer.
+// Its output may grow faster than its input: note durations and blocks
+// unfold into separate events.
+
+#include "fuzz/reader_target.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using seqconv::ByteRange;
+    return seqconv::fuzz::run_reader(
+        data, size, [](ByteRange input) { return seqconv::detect_gmf(input); },
+        [](ByteRange input, seqconv::MidiContainer& song) { return seqconv::read_gmf(input, song); },
+        seqconv::fuzz::Growth::unbounded);
+}

@@ -1,0 +1,14 @@
+// The XMI reader on its own (the IFF nest, every song, note durations), then
+// the writer.
+// Its output may grow faster than its input: note durations and blocks
+// unfold into separate events.
+
+#include "fuzz/reader_target.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using seqconv::ByteRange;
+    return seqconv::fuzz::run_reader(
+        data, size, [](ByteRange input) { return seqconv::detect_xmi(input); },
+        [](ByteRange input, seqconv::MidiContainer& song) { return seqconv::read_xmi(input, song); },
+        seqconv::fuzz::Growth::unbounded);
+}
