@@ -12,6 +12,8 @@
 #   FUZZ_ARTIFACTS      where failing inputs are kept, default $FUZZ_BUILD_DIR/artifacts
 #   FUZZ_WORK           where the growing corpora are kept, default a
 #                       temporary folder removed at the end
+#   FUZZ_TIMEOUT        seconds an input may take, default 2
+#   FUZZ_PARALLEL       1: run the targets at the same time
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/deps.sh
@@ -51,16 +53,28 @@ else
     trap 'rm -rf "$work"' EXIT
 fi
 mkdir -p "$artifacts"
-failed=()
-for target in "${targets[@]}"; do
-    corpus="$work/$target"
+run_target() {
+    local target=$1 corpus="$work/$1"
     mkdir -p "$corpus"
     cp fuzz/corpus/"$target"/* fuzz/regressions/"$target"/* "$corpus"/
-    log="$work/$target.log"
     echo "== $target: $budget from $(ls "$corpus" | wc -l) inputs"
-    if "$build/fuzz/$target" "$corpus" "${limit[@]}" -timeout=2 -rss_limit_mb=512 \
+    if "$build/fuzz/$target" "$corpus" "${limit[@]}" -timeout="${FUZZ_TIMEOUT:-2}" -rss_limit_mb=512 \
         -malloc_limit_mb=512 -report_slow_units=1 -print_final_stats=1 \
-        -artifact_prefix="$artifacts/$target-" >"$log" 2>&1; then
+        -artifact_prefix="$artifacts/$target-" >"$work/$target.log" 2>&1; then
+        echo passed >"$work/$target.result"
+    else
+        echo failed >"$work/$target.result"
+    fi
+}
+for target in "${targets[@]}"; do
+    if [ "${FUZZ_PARALLEL:-0}" = 1 ]; then run_target "$target" & else run_target "$target"; fi
+done
+wait
+
+failed=()
+for target in "${targets[@]}"; do
+    log="$work/$target.log"
+    if [ "$(cat "$work/$target.result")" = passed ]; then
         # One line a target: inputs run and their rate, the slowest one's
         # time, peak memory.
         awk -v target="$target" '
