@@ -155,7 +155,7 @@ inline Bytes hmi_file(Random& random, std::size_t count, std::uint8_t channels) 
 // XMI: one song, a tempo first, notes with their durations.
 inline Bytes xmi_file(Random& random, std::size_t count, std::uint8_t channels) {
     const Track music = random_music(random, count, channels);
-    return testkit::xmi({{testkit::xmi_events(testkit::merged({{testkit::tempo(0, 500000)}, music})), {}}});
+    return testkit::xmi({{testkit::xmi_events(testkit::merged({{testkit::tempo(0, 500000)}, music}))}});
 }
 
 // LDS: patches, then positions naming a pattern for each of the nine

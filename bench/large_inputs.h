@@ -94,7 +94,7 @@ inline Bytes xmi_long_notes(std::uint32_t notes, std::uint32_t length) {
     for (std::uint32_t i = 0; i < notes; ++i)
         track.push_back(testkit::note(10 * i, std::uint8_t(i % 16), std::uint8_t(i & 0x7F), 0x64, length));
     track.push_back(testkit::end_of_track(10 * notes));
-    return testkit::xmi({{testkit::xmi_events(track), {}}});
+    return testkit::xmi({{testkit::xmi_events(track)}});
 }
 
 // An HMI file of one track of `notes` notes, 10 ticks apart under running
@@ -147,7 +147,7 @@ inline Bytes deep_iff_xmi(std::size_t levels, std::size_t payload) {
     testkit::Track song;
     for (std::uint8_t key = 60; key < 72; ++key) song.push_back(testkit::note(30u * (key - 60u), 0, key, 0x64, 30));
     song.push_back(testkit::end_of_track(360));
-    return testkit::xmi({{testkit::xmi_events(song), {}}}, nest);
+    return testkit::xmi({{testkit::xmi_events(song)}}, nest);
 }
 
 }  // namespace seqconv::bench

@@ -158,7 +158,7 @@ Bytes xmi(const std::vector<XmiSong>& songs, const Bytes& directory_extra) {
 }
 
 Bytes mus(const MusHeader& header, const Bytes& score) {
-    Bytes out = cat({text("MUS\x1A"), le16(std::uint32_t(score.size())),
+    Bytes out = cat({text("MUS\x1A"), le16(header.score_length.value_or(std::uint16_t(score.size()))),
                      le16(std::uint32_t(16 + 2 * header.instruments.size())), le16(header.primary_channels),
                      le16(header.secondary_channels), le16(std::uint32_t(header.instruments.size())), le16(0)});
     for (const std::uint16_t instrument : header.instruments) append(out, le16(instrument));
@@ -195,7 +195,8 @@ std::uint8_t mus_controller(std::uint8_t midi) {
 // The event's MUS bytes, its descriptor first; none for what MUS lacks.
 Bytes mus_event(const Event& e, std::array<std::uint8_t, 16>& velocity) {
     if (e.kind != Event::Kind::channel) return {};
-    const auto channel = std::uint8_t(e.channel() == 9 ? 15 : e.channel());
+    // MUS's percussion channel is 15; MIDI's 10 to 15 are its 9 to 14.
+    const auto channel = std::uint8_t(e.channel() == 9 ? 15 : e.channel() > 9 ? e.channel() - 1 : e.channel());
     const bool release = e.is(0x80) || (e.is(0x90) && e.data[1] == 0);
     if (release) return {channel, e.data[0]};
     if (e.is(0x90)) {

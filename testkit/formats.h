@@ -98,8 +98,8 @@ Bytes hmi(const std::vector<Bytes>& tracks, std::vector<std::size_t> order = {})
 
 // A song: its events and, when not empty, the body of its "TIMB" chunk.
 struct XmiSong {
-    Bytes events;
-    Bytes timbres;
+    Bytes events{};
+    Bytes timbres{};
 };
 // A "TIMB" body: the count, then a program and a bank for each timbre.
 Bytes xmi_timbres(const std::vector<std::pair<std::uint8_t, std::uint8_t>>& programs_and_banks);
@@ -114,11 +114,12 @@ Bytes xmi(const std::vector<XmiSong>& songs, const Bytes& directory_extra = {});
 struct MusHeader {
     std::uint16_t primary_channels = 0;
     std::uint16_t secondary_channels = 0;
-    std::vector<std::uint16_t> instruments;
+    std::vector<std::uint16_t> instruments{};
+    std::optional<std::uint16_t> score_length{};  // the score's own by default
 };
 Bytes mus(const MusHeader& header, const Bytes& score);
 // A score from a track: each event a descriptor (bit 7: a delay follows;
-// kind; channel, MIDI's 9 as 15) and its data, the last at a time followed
+// kind; channel) and its data, the last at a time followed
 // by the delay to the next; then the score end (60) at the track's end.
 // Programs are written as controller 0, velocities only where they change;
 // tempo and the controllers MUS lacks are left out.
@@ -133,11 +134,11 @@ struct MidsFormat {
     std::uint32_t ticks_per_quarter = 96;
     std::uint32_t max_block = 0;
     std::uint32_t flags = 0;
-    Bytes extra;
+    Bytes extra{};
 };
 struct MidsBlock {
     std::uint32_t start = 0;
-    Bytes events;
+    Bytes events{};
 };
 Bytes mids(const MidsFormat& format, const std::vector<MidsBlock>& blocks);
 // One event: a 32-bit delta, a stream id of 0 where `stream_id`, the word
