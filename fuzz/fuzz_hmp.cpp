@@ -4,10 +4,4 @@
 
 #include "fuzz/reader_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using seqconv::ByteRange;
-    return seqconv::fuzz::run_reader(
-        data, size, [](ByteRange input) { return seqconv::detect_hmp(input); },
-        [](ByteRange input, seqconv::MidiContainer& song) { return seqconv::read_hmp(input, song); },
-        seqconv::fuzz::Growth::unbounded);
-}
+SEQCONV_READER_TARGET(hmp)

@@ -5,10 +5,4 @@
 
 #include "fuzz/reader_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using seqconv::ByteRange;
-    return seqconv::fuzz::run_reader(
-        data, size, [](ByteRange input) { return seqconv::detect_mids(input); },
-        [](ByteRange input, seqconv::MidiContainer& song) { return seqconv::read_mids(input, song); },
-        seqconv::fuzz::Growth::unbounded);
-}
+SEQCONV_READER_TARGET(mids)

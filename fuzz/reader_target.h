@@ -27,3 +27,13 @@ int run_reader(const std::uint8_t* data, std::size_t size, Detect detect, Read r
 }
 
 }  // namespace seqconv::fuzz
+
+// The entry point of the target for the reader of `format` (hmp, hmi, ...),
+// whose detector needs nothing but the bytes.
+#define SEQCONV_READER_TARGET(format)                                                                        \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {                      \
+        return seqconv::fuzz::run_reader(                                                                    \
+            data, size, [](seqconv::ByteRange input) { return seqconv::detect_##format(input); },            \
+            [](seqconv::ByteRange input, seqconv::MidiContainer& song) { return seqconv::read_##format(input, song); }, \
+            seqconv::fuzz::Growth::unbounded);                                                               \
+    }
