@@ -150,7 +150,7 @@ BENCHMARK(BM_ConvertHmiFarNoteEnds)->Arg(200000)->Unit(benchmark::kMillisecond);
 // of 256 KiB but for MUS (60 KiB: the header counts the score's length in 16
 // bits) and LDS (about 70 KiB: 16-bit pattern offsets reach 64 KiB of
 // patterns; it plays 256 positions of them).
-using Reader = bool (*)(seqconv::ByteRange, seqconv::MidiContainer&);
+using Reader = bool (*)(seqconv::ByteRange, seqconv::MidiContainer&, seqconv::Fault*);
 
 std::size_t event_count(const seqconv::MidiContainer& song) {
     std::size_t events = 0;
@@ -167,7 +167,7 @@ void BM_Read(benchmark::State& state, seqconv::bench::Kind kind, Reader read) {
     std::size_t events = 0;
     for (auto _ : state) {
         seqconv::MidiContainer song;
-        if (!read(range, song)) {
+        if (!read(range, song, nullptr)) {
             state.SkipWithError("the input does not read as the format it should be");
             return;
         }

@@ -80,7 +80,7 @@ per_event=$(awk -v r="$rss" -v b="$buffers" -v z="$rest" -v e="$events" \
 echo "| \`seqconv large.mid\` | $(mib "$input") form 1 SMF, 16 tracks, $(thousands "$events") events | $(mb_per_s "$input" "$large_wall") ($large_wall s); peak RSS $(mib "$large_rss") | ≥ 100 MB/s |"
 echo "| memory per event | the same run | $per_event bytes: (peak RSS $(mib "$large_rss") − input and output buffer $(mib "$buffers") − $(mib "$rest") at rest) / $(thousands "$events") events | ≤ 80 bytes |"
 
-# The peers, on the same file.
+# The peers, on the same file (not when SEQCONV_BENCH_PEERS is 0).
 peer_row() {  # NAME FILE RUN_COUNT COMMAND...
     local name=$1 file=$2 count=$3
     shift 3
@@ -97,12 +97,16 @@ peer_row() {  # NAME FILE RUN_COUNT COMMAND...
         echo "| peer: $name | the same file | not measured: it failed or did not finish ($(head -c 200 "$work/stderr.txt" | tr '\n|' '  ')) | — |"
     fi
 }
-if command -v midicsv >/dev/null && command -v csvmidi >/dev/null; then
+if [ "${SEQCONV_BENCH_PEERS:-1}" = 0 ]; then
+    :
+elif command -v midicsv >/dev/null && command -v csvmidi >/dev/null; then
     peer_row '`midicsv in.mid \| csvmidi > out.mid`' large.mid "$runs" bash -c 'midicsv large.mid | csvmidi > peer-csv.mid'
 else
     echo "| peer: \`midicsv in.mid \| csvmidi > out.mid\` | — | not measured: midicsv is not installed | — |"
 fi
-if /usr/bin/python3 -c 'import mido' 2>/dev/null; then
+if [ "${SEQCONV_BENCH_PEERS:-1}" = 0 ]; then
+    :
+elif /usr/bin/python3 -c 'import mido' 2>/dev/null; then
     peer_row 'python3-mido, `MidiFile(in).save(out)`' peer.mid 1 timeout "$mido_timeout" /usr/bin/python3 -c \
         'import sys, mido; mido.MidiFile(sys.argv[1]).save(sys.argv[2])' peer.mid peer-mido.mid
 else

@@ -6,24 +6,36 @@
 # "Performance" section shows it. Progress goes to standard error, the table
 # to standard output. Installs what it needs with apt-get when it is missing.
 #
-# Usage: bash bench/run.sh [--quick]
+# Usage: bash bench/run.sh [--quick] [--against REV]
 #   Every whole-program figure is the median of 5 runs, 3 with --quick;
 #   python3-mido runs once, on the 64 MiB file (3 to 4 minutes), or with
 #   --quick on a 4 MiB file of the same kind. 6 to 8 minutes in all, about
 #   2 with --quick.
+#   --against REV also builds the program of git revision REV (in
+#   build/against) and measures it first, on the same inputs and in the same
+#   run, without the peers: a second table, of REV's whole-program figures,
+#   follows on standard output.
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
 
-quick=0
-case ${1:-} in
-    --quick) quick=1 ;;
-    "") ;;
-    *)
-        echo "usage: bash bench/run.sh [--quick]" >&2
-        exit 2
-        ;;
-esac
+arguments="$*"
+quick=0 against=
+while [ $# -gt 0 ]; do
+    case $1 in
+        --quick) quick=1 ;;
+        --against)
+            [ $# -ge 2 ] || { echo "usage: bash bench/run.sh [--quick] [--against REV]" >&2; exit 2; }
+            against=$2
+            shift
+            ;;
+        *)
+            echo "usage: bash bench/run.sh [--quick] [--against REV]" >&2
+            exit 2
+            ;;
+    esac
+    shift
+done
 runs=5 min_time=0.5 filter=.
 if [ "$quick" -eq 1 ]; then
     runs=3 min_time=0.1 filter=-BM_SortedVector
@@ -71,6 +83,22 @@ else
     ln -s large.mid "$work/peer.mid"
 fi
 
+# The program of REV, built in a worktree of its own, measured on hard links
+# to the same inputs before this build's program.
+if [ -n "$against" ]; then
+    old_src=build/against/src old_build=build/against/build
+    rm -rf "$old_src" && git worktree prune
+    git worktree add --detach "$old_src" "$against" >&2
+    cmake -S "$old_src" -B "$old_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$old_build" --target seqconv >&2
+    mkdir -p "$old_build/bench" "$work/against"
+    ln -sf "$(realpath "$make_inputs")" "$old_build/bench/seqconv_make_inputs"
+    cp -al "$work/large.mid" "$work/tiny.mid" "$work/peer.mid" "$work/batch" "$work/worst" "$work/against/"
+    echo "measuring $against" >&2
+    old_rows=$(SEQCONV_BENCH_PEERS=0 bash bench/measure_program.sh "$old_build" "$work/against" "$runs")
+    git worktree remove --force "$old_src"
+fi
+
 load=$(cut -d ' ' -f 1 /proc/loadavg)
 rows=$(bash bench/measure_program.sh "$build" "$work" "$runs")
 
@@ -85,10 +113,18 @@ compiler=$(g++ -dumpfullversion)
 system=$(. /etc/os-release && echo "$PRETTY_NAME")
 mode="median of $runs runs"
 [ "$quick" -eq 1 ] && mode="$mode, --quick"
-echo "Measured $(date -u +%Y-%m-%d) with \`bash bench/run.sh${1:+ $1}\` on $(nproc) cores ($cpu), $memory, $system," \
+echo "Measured $(date -u +%Y-%m-%d) with \`bash bench/run.sh${arguments:+ $arguments}\` on $(nproc) cores ($cpu), $memory, $system," \
     "g++ $compiler, release build; $mode; load average $load at the start."
 echo
 echo "| What | Input | Figure | Goal |"
 echo "|---|---|---|---|"
 echo "$rows"
 echo "$benchmark_rows"
+if [ -n "$against" ]; then
+    echo
+    echo "The program of $against, measured first in the same run:"
+    echo
+    echo "| What | Input | Figure | Goal |"
+    echo "|---|---|---|---|"
+    echo "$old_rows"
+fi

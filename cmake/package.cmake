@@ -12,7 +12,7 @@ install(TARGETS seqconv_core EXPORT seqconvTargets
 install(FILES include/seqconv/seqconv.h include/seqconv/seqconv_c.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv)
 install(DIRECTORY midi/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv/midi FILES_MATCHING PATTERN "*.h")
-install(FILES formats/byte_cursor.h formats/readers.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv/formats)
+install(FILES formats/byte_cursor.h formats/fault.h formats/readers.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv/formats)
 
 install(EXPORT seqconvTargets NAMESPACE seqconv:: DESTINATION ${SEQCONV_CMAKE_DIR})
 configure_package_config_file(cmake/seqconvConfig.cmake.in ${PROJECT_BINARY_DIR}/seqconvConfig.cmake

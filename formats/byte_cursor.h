@@ -21,6 +21,12 @@ struct ByteRange {
     bool empty() const { return begin == end; }
 };
 
+// Where `part`, a view into `whole`, begins in it: the offset a fault found
+// in a chunk is reported at.
+inline std::size_t offset_within(ByteRange whole, ByteRange part) {
+    return static_cast<std::size_t>(part.begin - whole.begin);
+}
+
 // The one way readers take bytes from a range. Every read checks what
 // remains first (written `n > remaining()`, which cannot overflow); a read
 // that does not fit takes nothing, leaves the cursor where it was and
@@ -57,6 +63,15 @@ public:
     bool peek(std::size_t n, ByteRange& out) const {
         if (n > remaining()) return false;
         out = ByteRange(position_, n);
+        return true;
+    }
+
+    // The `length` bytes at `offset` from the start of the range, as a range
+    // of their own, wherever the read position stands. False, giving
+    // nothing, when they do not lie wholly within the range.
+    bool sub(std::size_t offset, std::size_t length, ByteRange& out) const {
+        if (offset > size() || length > size() - offset) return false;
+        out = ByteRange(range_.begin + offset, length);
         return true;
     }
 

@@ -44,7 +44,7 @@ bool equals_ignoring_ascii_case(std::string_view text, std::string_view upper) {
 }
 
 using Detector = bool (*)(ByteRange, std::optional<std::string_view>);
-using Reader = bool (*)(ByteRange, MidiContainer&);
+using Reader = bool (*)(ByteRange, MidiContainer&, Fault*);
 
 template <bool (*detect)(ByteRange)>
 bool by_contents(ByteRange input, std::optional<std::string_view>) {
@@ -147,11 +147,13 @@ std::optional<InputFormat> detect_format(ByteRange input, std::optional<std::str
     return std::nullopt;
 }
 
-bool read_format(InputFormat format, ByteRange input, MidiContainer& song) { return row_of(format).read(input, song); }
+bool read_format(InputFormat format, ByteRange input, MidiContainer& song, Fault* fault) {
+    return row_of(format).read(input, song, fault);
+}
 
-bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song) {
+bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song, Fault* fault) {
     const std::optional<InputFormat> format = detect_format(input, extension);
-    return format && read_format(*format, input, song);
+    return format && read_format(*format, input, song, fault);
 }
 
 }  // namespace seqconv

@@ -28,10 +28,13 @@ constexpr std::uint8_t module_reset[] = {0xF0, 0x41, 0x10, 0x16, 0x12, 0x7F, 0x0
 
 }  // namespace
 
-bool read_gmf(ByteRange input, MidiContainer& song) {
+bool read_gmf(ByteRange input, MidiContainer& song, Fault* fault) {
     ByteCursor cursor(input);
     std::uint16_t tenths = 0;
-    if (!cursor.expect("GMF\x01") || !cursor.be16(tenths) || !cursor.skip(1)) return false;
+    if (!cursor.expect("GMF\x01") || !cursor.be16(tenths) || !cursor.skip(1)) {
+        report(fault, FaultKind::malformed, 0, "not a GMF header");
+        return false;
+    }
 
     song.initialize(0, ticks_per_quarter);
     // Above 167 tenths the tempo no longer fits 24 bits; it is held at the
@@ -46,7 +49,7 @@ bool read_gmf(ByteRange input, MidiContainer& song) {
     conductor.add_event(make_end_of_track(0));
     song.add_track(std::move(conductor));
 
-    return read_smf_track(cursor, input.size(), song, false);
+    return read_smf_track(cursor, input.size(), song, false, fault);
 }
 
 }  // namespace seqconv

@@ -23,11 +23,12 @@
 // own, two of which mark where a loop starts and ends.
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
+#include "formats/event_syntax.h"
 #include "formats/hmi_family.h"
 #include "formats/readers.h"
-#include "formats/smf_reader.h"
 
 namespace seqconv {
 namespace {
@@ -40,14 +41,18 @@ constexpr std::uint64_t events_offset_at = 87;
 constexpr std::uint8_t loop_start[] = {0xFF, 0x06, 'l', 'o', 'o', 'p', 'S', 't', 'a', 'r', 't'};
 constexpr std::uint8_t loop_end[] = {0xFF, 0x06, 'l', 'o', 'o', 'p', 'E', 'n', 'd'};
 
-enum class Step { event, end_of_track, cut_off, malformed };
-
 struct TrackState {
     std::uint32_t time = 0;
     std::uint32_t latest = 0;         // latest event time or note end so far
     std::uint8_t running_status = 0;  // 0: none
     std::vector<std::uint8_t> data;
+    Stop stop;  // where and why a malformed event stopped the track
 };
+
+Step malformed(TrackState& state, std::size_t offset, const char* reason) {
+    state.stop = {Step::malformed, offset, reason};
+    return Step::malformed;
+}
 
 bool seek_within(ByteCursor& cursor, std::uint64_t position) {
     if (position > cursor.size()) return false;
@@ -55,16 +60,10 @@ bool seek_within(ByteCursor& cursor, std::uint64_t position) {
     return true;
 }
 
-// Takes a variable-length length or duration; `malformed` when it is
-// negative as a signed 32-bit number.
-Step read_length(ByteCursor& cursor, std::uint32_t& length) {
-    if (!read_vlq(cursor, length)) return Step::cut_off;
-    return length & 0x80000000u ? Step::malformed : Step::event;
-}
-
 // Skips the bytes of an FE event after its type byte; the loop markers go
 // into the conductor track.
-Step read_hmi_event(ByteCursor& cursor, std::uint32_t time, MidiContainer& song) {
+Step read_hmi_event(ByteCursor& cursor, TrackState& state, MidiContainer& song) {
+    const std::uint32_t time = state.time;
     std::uint8_t type = 0;
     if (!cursor.u8(type)) return Step::cut_off;
     switch (type) {
@@ -86,7 +85,7 @@ Step read_hmi_event(ByteCursor& cursor, std::uint32_t time, MidiContainer& song)
             song.add_track_event(0, MidiEvent(time, MidiEventType::extended, 0, loop_end, sizeof loop_end));
             return Step::event;
         default:
-            return Step::malformed;
+            return malformed(state, cursor.offset() - 1, "unknown FE event");
     }
 }
 
@@ -111,8 +110,9 @@ Step read_event(ByteCursor& cursor, TrackState& state, MidiTrack& track, MidiCon
             if (!cursor.u8(type)) return Step::cut_off;
             state.data.push_back(type);
         }
-        if (const Payload p = read_payload(cursor, state.data); p != Payload::taken)
-            return p == Payload::negative ? Step::malformed : Step::cut_off;
+        const std::size_t length_at = cursor.offset();
+        if (const Step p = read_payload(cursor, state.data); p != Step::event)
+            return p == Step::malformed ? malformed(state, length_at, "negative length") : p;
         // The end of track waits for every note still sounding.
         const bool ends = first == 0xFF && state.data[1] == 0x2F;
         if (ends) state.time = std::max(state.time, state.latest);
@@ -121,27 +121,30 @@ Step read_event(ByteCursor& cursor, TrackState& state, MidiTrack& track, MidiCon
     }
     if (first == 0xFE) {
         state.running_status = 0;
-        return read_hmi_event(cursor, state.time, song);
+        return read_hmi_event(cursor, state, song);
     }
-    if (first > 0xEF) return Step::malformed;
+    if (first > 0xEF) return malformed(state, cursor.offset() - 1, "system message in a track");
 
     std::uint8_t status = first;
     std::uint8_t bytes[2] = {first, 0};
     if (first < 0x80) {
-        if (state.running_status == 0) return Step::malformed;
+        if (state.running_status == 0) return malformed(state, cursor.offset() - 1, "data byte without running status");
         status = state.running_status;
     } else if (!cursor.u8(bytes[0])) {
         return Step::cut_off;
     }
     state.running_status = status;
     const std::uint8_t kind = status >> 4;
-    const std::size_t count = kind == 0xC || kind == 0xD ? 1 : 2;
+    const std::size_t count = channel_data_bytes(status);
     if (count == 2 && !cursor.u8(bytes[1])) return Step::cut_off;
     std::uint32_t duration = 0;
-    if (kind == 0x9)
-        if (const Step step = read_length(cursor, duration); step != Step::event) return step;
+    if (kind == 0x9) {
+        const std::size_t duration_at = cursor.offset();
+        if (!read_vlq(cursor, duration)) return Step::cut_off;
+        if (duration & 0x80000000u) return malformed(state, duration_at, "negative duration");
+    }
 
-    const auto type = static_cast<MidiEventType>(kind - 8);
+    const MidiEventType type = channel_event_type(status);
     track.add_event(MidiEvent(state.time, type, status & 0x0F, bytes[0], bytes[1], count));
     if (kind == 0x9) {
         // The note's end, a note on of velocity 0, goes into place by its
@@ -157,21 +160,37 @@ Step read_event(ByteCursor& cursor, TrackState& state, MidiTrack& track, MidiCon
 // Converts the track at `start` of `size` bytes (an unsigned 32-bit
 // difference of directory entries, which wraps around when they do not
 // ascend) and adds it to the song. Counts the event bytes it reads into
-// `events_read`.
+// `events_read`. Says in `fault` why it returns false, or where the end of
+// the file cut off its last event.
 bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiContainer& song,
-                std::uint64_t& events_read) {
+                std::uint64_t& events_read, Fault& fault) {
     ByteCursor cursor(input);
-    if (size < track_tag.size() || !seek_within(cursor, start) || !cursor.expect(track_tag)) return false;
+    const auto fail = [&](FaultKind kind, std::uint64_t offset, const char* reason) {
+        report(&fault, kind, static_cast<std::size_t>(std::min<std::uint64_t>(offset, input.size())), reason);
+        return false;
+    };
+    // A header field that does not fit in the track, or in the file.
+    const auto missing = [&](std::uint64_t field_end, std::uint64_t at) {
+        if (size < field_end) return fail(FaultKind::malformed, start, "track shorter than its header");
+        return fail(FaultKind::cut_off, at, "track header cut off");
+    };
+    if (size < track_tag.size() || !seek_within(cursor, start) || track_tag.size() > cursor.remaining())
+        return missing(track_tag.size(), start);
+    if (!cursor.expect(track_tag)) return fail(FaultKind::malformed, start, "no HMI-MIDITRACK");
     std::uint32_t name_offset = 0, events_offset = 0;
     if (size < name_offset_at + 4 || !seek_within(cursor, start + name_offset_at) || !cursor.le32(name_offset))
-        return false;
+        return missing(name_offset_at + 4, start + name_offset_at);
 
     MidiTrack track;
     if (name_offset != 0 && std::uint64_t{name_offset} + 1 < size) {
         std::uint8_t length = 0;
         ByteRange name;
-        if (!seek_within(cursor, std::uint64_t{start} + name_offset + 1) || !cursor.u8(length)) return false;
-        if (std::uint64_t{name_offset} + 2 + length > size || !cursor.take(length, name)) return false;
+        const std::uint64_t name_at = std::uint64_t{start} + name_offset;
+        if (!seek_within(cursor, name_at + 1) || !cursor.u8(length))
+            return fail(FaultKind::cut_off, name_at, "name cut off");
+        if (std::uint64_t{name_offset} + 2 + length > size)
+            return fail(FaultKind::malformed, name_at, "name longer than its track");
+        if (!cursor.take(length, name)) return fail(FaultKind::cut_off, name_at, "name cut off");
         std::vector<std::uint8_t> text(2 + name.size());
         text[0] = 0xFF;
         text[1] = 0x01;
@@ -181,7 +200,7 @@ bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiCo
     }
 
     if (size < events_offset_at + 4 || !seek_within(cursor, start + events_offset_at) || !cursor.le32(events_offset))
-        return false;
+        return missing(events_offset_at + 4, start + events_offset_at);
     // The events may run past the track's end, within the file; one cut off
     // by the end of the file ends the track as the track's end does. A track
     // whose end is beyond the file (the last one before entries that do not
@@ -191,8 +210,10 @@ bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiCo
     if (events_offset < size && seek_within(cursor, std::uint64_t{start} + events_offset)) {
         const std::size_t first = cursor.offset();
         while (cursor.offset() < end) {
+            const std::size_t event_at = cursor.offset();
             const Step step = read_event(cursor, state, track, song);
-            if (step == Step::malformed) return false;
+            if (step == Step::malformed) return fail(FaultKind::malformed, state.stop.offset, state.stop.reason);
+            if (step == Step::cut_off) report(&fault, FaultKind::cut_off, event_at, "event cut off");
             if (step != Step::event) break;
         }
         events_read += cursor.offset() - first;
@@ -203,15 +224,21 @@ bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiCo
 
 }  // namespace
 
-bool read_hmi(ByteRange input, MidiContainer& song) {
+bool read_hmi(ByteRange input, MidiContainer& song, Fault* fault) {
     ByteCursor header(input);
     std::uint32_t track_count = 0, directory = 0;
     header.seek(track_count_at);
-    if (!header.le32(track_count) || !header.le32(directory)) return false;
+    if (!header.le32(track_count) || !header.le32(directory)) {
+        report(fault, FaultKind::cut_off, input.size(), "header cut off");
+        return false;
+    }
     // The directory must lie within the file before anything is read or
     // made by the count it claims.
     ByteCursor entries(input);
-    if (!seek_within(entries, directory) || track_count > entries.remaining() / 4) return false;
+    if (!seek_within(entries, directory) || track_count > entries.remaining() / 4) {
+        report(fault, FaultKind::cut_off, track_count_at, "directory past the end of the file");
+        return false;
+    }
 
     song.initialize(1, 192);
     song.add_track(hmi_conductor_track());
@@ -225,6 +252,7 @@ bool read_hmi(ByteRange input, MidiContainer& song) {
     const std::uint64_t events_budget = 4 * std::uint64_t{input.size()} + (std::uint64_t{1} << 16);
     std::uint64_t events_read = 0;
     std::uint32_t start = 0, next = 0;
+    Fault cut;  // the first track cut off by the end of the file
     for (std::uint32_t i = 0; i < track_count; ++i) {
         if (i == 0) entries.le32(next);
         start = next;
@@ -235,8 +263,17 @@ bool read_hmi(ByteRange input, MidiContainer& song) {
         } else if (start <= input.size()) {
             size = input.size() - start;
         }  // a last track starting beyond the file fails at its size
-        if (events_read > events_budget || !read_track(input, start, size, song, events_read)) return false;
+        const std::string track = "track " + std::to_string(i + 1) + ": ";
+        if (events_read > events_budget) {
+            report(fault, FaultKind::limit, start, track + "the tracks read more than four times the file");
+            return false;
+        }
+        Fault local;
+        const bool read = read_track(input, start, size, song, events_read, local);
+        if (local && (!read || !cut)) report_within(read ? &cut : fault, local, 0, track);
+        if (!read) return false;
     }
+    if (cut && fault != nullptr) *fault = std::move(cut);
     return true;
 }
 

@@ -25,9 +25,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "formats/event_syntax.h"
+#include "formats/iff/chunks.h"
 #include "formats/readers.h"
-#include "formats/smf_reader.h"
 
 namespace seqconv {
 
@@ -47,32 +49,40 @@ void add_event(std::uint32_t word, std::uint32_t time, MidiContainer& song, Midi
         song.add_track_event(0, MidiEvent(time, MidiEventType::extended, 0, tempo, sizeof tempo));
     } else if (kind == EventKind::short_message) {
         const std::uint8_t status = std::uint8_t(word);
-        const std::uint8_t high = status >> 4;
-        if (high < 0x8 || high > 0xE) return;  // a data byte or a system message
+        if (status < 0x80 || status > 0xEF) return;  // a data byte or a system message
         // A one-byte message keeps 0 as its unused second byte.
-        const std::size_t size = high == 0xC || high == 0xD ? 1 : 2;
+        const std::size_t size = channel_data_bytes(status);
         const std::uint8_t second = size == 2 ? std::uint8_t(word >> 16) : 0;
-        track.add_event(MidiEvent(time, static_cast<MidiEventType>(high - 8), status & 0x0Fu, std::uint8_t(word >> 8),
-                                  second, size));
+        track.add_event(
+            MidiEvent(time, channel_event_type(status), status & 0x0Fu, std::uint8_t(word >> 8), second, size));
     }
 }
 
 }  // namespace
 
-bool read_mids(ByteRange input, MidiContainer& song) {
-    ByteCursor cursor(input);
-    std::uint32_t fmt_size = 0;
+bool read_mids(ByteRange input, MidiContainer& song, Fault* fault) {
+    // The "fmt " chunk stands at 12, behind "RIFF", the size and "MIDS".
+    ChunkWalker chunks(input, SizeOrder::little_endian, 12);
+    Chunk fmt;
+    const bool have_fmt = chunks.next(fmt);
     std::uint32_t timebase = 1, buffer_size = 0, flags = 0;
-    bool fmt_whole = cursor.skip(16) && cursor.le32(fmt_size);
-    std::uint32_t fmt_left = fmt_size;
-    for (std::uint32_t* field : {&timebase, &buffer_size, &flags}) {
-        if (fmt_left < 4 || !cursor.le32(*field)) break;
-        fmt_left -= 4;
-    }
-    fmt_whole = fmt_whole && cursor.skip(fmt_left) && (fmt_size % 2 == 0 || cursor.skip(1));
+    ByteCursor fields(fmt.body);
+    if (have_fmt)
+        for (std::uint32_t* field : {&timebase, &buffer_size, &flags})
+            if (!fields.le32(*field)) break;
 
     song.initialize(0, timebase);
-    if (!fmt_whole || !cursor.expect("data")) return false;
+    // A fmt chunk cut off by the end of the file leaves no room for the
+    // data chunk behind it (nor does one whose pad byte is missing).
+    ByteCursor cursor(input);
+    cursor.seek(chunks.offset());
+    if (!have_fmt || !fmt.whole() || !cursor.expect("data")) {
+        if (have_fmt && fmt.whole() && !cursor.at_end())
+            report(fault, FaultKind::malformed, cursor.offset(), "no data chunk after the fmt chunk");
+        else
+            report(fault, FaultKind::cut_off, cursor.offset(), "the file ends before the data chunk");
+        return false;
+    }
 
     // Track 0 takes the tempo changes; its end moves on with them.
     MidiTrack conductor;
@@ -83,9 +93,14 @@ bool read_mids(ByteRange input, MidiContainer& song) {
     // blocks at all.
     std::uint32_t data_size = 0, block_count = 0;
     std::uint64_t data_end = 0;
-    if (cursor.le32(data_size)) {
+    if (!cursor.le32(data_size)) {
+        report(fault, FaultKind::cut_off, cursor.offset(), "data chunk size cut off");
+    } else {
         data_end = cursor.offset() + std::uint64_t{data_size};
-        if (!cursor.le32(block_count)) block_count = 0;
+        if (!cursor.le32(block_count)) {
+            block_count = 0;
+            report(fault, FaultKind::cut_off, cursor.offset(), "block count cut off");
+        }
     }
 
     const std::size_t event_size = flags & no_stream_ids ? 8 : 12;
@@ -100,13 +115,19 @@ bool read_mids(ByteRange input, MidiContainer& song) {
     // blocks add nothing.
     for (std::uint32_t block = 0; block < block_count && !cut_off && cursor.offset() < data_end; ++block) {
         std::uint32_t start_time = 0, block_size = 0;
-        if (!cursor.le32(start_time) || !cursor.le32(block_size)) break;
+        const std::size_t block_at = cursor.offset();
+        if (!cursor.le32(start_time) || !cursor.le32(block_size)) {
+            report(fault, FaultKind::cut_off, block_at, "block " + std::to_string(block) + ": header cut off");
+            break;
+        }
         const std::uint64_t block_end = cursor.offset() + std::uint64_t{block_size};
         while (cursor.offset() < block_end && cursor.offset() < data_end) {
             // An event cut off by the end of the file is not made, and the
             // song ends where the last whole event left it.
             ByteRange bytes;
             if (!cursor.take(event_size, bytes)) {
+                report(fault, FaultKind::cut_off, cursor.offset(),
+                       "block " + std::to_string(block) + ": event cut off");
                 cut_off = true;
                 break;
             }

@@ -28,8 +28,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "formats/event_syntax.h"
 #include "formats/readers.h"
-#include "formats/smf_reader.h"
 
 namespace seqconv {
 
@@ -63,17 +63,17 @@ struct Message {
     std::size_t size = 2;
 };
 
-enum class Step { message, cut_off, malformed };
-
 // Reads the data bytes of the event that `descriptor` begins. `velocity` is
-// the velocity remembered for the event's channel.
-Step read_message(ByteCursor& cursor, std::uint8_t descriptor, std::uint8_t& velocity, Message& out) {
+// the velocity remembered for the event's channel. A malformed event leaves
+// in `reason` what was wrong with it.
+Step read_message(ByteCursor& cursor, std::uint8_t descriptor, std::uint8_t& velocity, Message& out,
+                  const char*& reason) {
     std::uint8_t first = 0, second = 0;
     switch ((descriptor >> 4) & 7) {
         case 0:  // release note: a note on with velocity 0
             if (!cursor.u8(first)) return Step::cut_off;
             out = {MidiEventType::note_on, {std::uint8_t(first & 0x7F), 0}, 2};
-            return Step::message;
+            return Step::event;
         case 1:  // play note, with the channel's last velocity unless one follows
             if (!cursor.u8(first)) return Step::cut_off;
             if (first & 0x80) {
@@ -81,36 +81,46 @@ Step read_message(ByteCursor& cursor, std::uint8_t descriptor, std::uint8_t& vel
                 velocity = clamped(second);
             }
             out = {MidiEventType::note_on, {std::uint8_t(first & 0x7F), velocity}, 2};
-            return Step::message;
+            return Step::event;
         case 2:  // pitch wheel: P is the top eight of the wheel's fourteen bits
             if (!cursor.u8(first)) return Step::cut_off;
             out = {MidiEventType::pitch_wheel, {std::uint8_t((first & 1) << 6), std::uint8_t(first >> 1)}, 2};
-            return Step::message;
+            return Step::event;
         case 3:  // system event
             if (!cursor.u8(first)) return Step::cut_off;
-            if (first < 10 || first > 14) return Step::malformed;
+            if (first < 10 || first > 14) {
+                reason = "system event number outside 10-14";
+                return Step::malformed;
+            }
             out = {MidiEventType::control_change, {controllers[first], 1}, 2};
-            return Step::message;
+            return Step::event;
         case 4:  // controller
             if (!cursor.u8(first)) return Step::cut_off;
-            if (first >= 10) return Step::malformed;
+            if (first >= 10) {
+                reason = "controller number above 9";
+                return Step::malformed;
+            }
             if (!cursor.u8(second)) return Step::cut_off;
             if (first == 0)
                 out = {MidiEventType::program_change, {clamped(second), 0}, 1};
             else
                 out = {MidiEventType::control_change, {controllers[first], clamped(second)}, 2};
-            return Step::message;
+            return Step::event;
         default:
+            reason = "event kind 5, 6 or 7";
             return Step::malformed;
     }
 }
 
 }  // namespace
 
-bool read_mus(ByteRange input, MidiContainer& song) {
+bool read_mus(ByteRange input, MidiContainer& song, Fault* fault) {
     ByteCursor cursor(input);
     std::uint16_t score_length = 0, score_start = 0;
-    if (!cursor.expect("MUS\x1A") || !cursor.le16(score_length) || !cursor.le16(score_start)) return false;
+    if (!cursor.expect("MUS\x1A") || !cursor.le16(score_length) || !cursor.le16(score_start)) {
+        report(fault, FaultKind::malformed, 0, "not a MUS header");
+        return false;
+    }
 
     song.initialize(0, ticks_per_quarter);
     MidiTrack conductor;
@@ -129,18 +139,37 @@ bool read_mus(ByteRange input, MidiContainer& song) {
     // event would: the events before it stand.
     while (cursor.offset() < score_stop) {
         std::uint8_t descriptor = 0;
-        if (!cursor.u8(descriptor) || descriptor == score_end) break;
+        const std::size_t event_at = cursor.offset();
+        if (!cursor.u8(descriptor)) {
+            report(fault, FaultKind::cut_off, event_at, "score cut off");
+            break;
+        }
+        if (descriptor == score_end) break;
         const std::uint32_t channel = midi_channel(descriptor & 0x0F);
         Message message;
-        const Step step = read_message(cursor, descriptor, velocities[channel], message);
-        if (step == Step::malformed) return false;
-        if (step == Step::cut_off) break;
+        const char* reason = "";
+        const Step step = read_message(cursor, descriptor, velocities[channel], message, reason);
+        if (step == Step::malformed) {
+            report(fault, FaultKind::malformed, event_at, reason);
+            return false;
+        }
+        if (step == Step::cut_off) {
+            report(fault, FaultKind::cut_off, event_at, "event cut off");
+            break;
+        }
         score.add_event(MidiEvent(time, message.type, channel, message.data[0], message.data[1], message.size));
 
         if (descriptor & 0x80) {
             std::uint32_t delay = 0;
-            if (!read_vlq(cursor, delay)) break;  // only the delay is lost
-            if (delay & 0x80000000u) return false;
+            const std::size_t delay_at = cursor.offset();
+            if (!read_vlq(cursor, delay)) {  // only the delay is lost
+                report(fault, FaultKind::cut_off, event_at, "delay cut off");
+                break;
+            }
+            if (delay & 0x80000000u) {
+                report(fault, FaultKind::malformed, delay_at, "negative delay");
+                return false;
+            }
             time = add_ticks(time, delay);
         }
     }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "formats/byte_cursor.h"
+#include "formats/fault.h"
 #include "midi/midi_container.h"
 
 namespace seqconv {
@@ -23,16 +24,20 @@ bool detect_gmf(ByteRange input);
 
 // Readers: fill `song` from the input and return true on success. On
 // malformed input they return false and keep in `song` what they added
-// before they stopped; they never print.
-bool read_smf(ByteRange input, MidiContainer& song);
-bool read_rmid(ByteRange input, MidiContainer& song);
-bool read_hmp(ByteRange input, MidiContainer& song);
-bool read_hmi(ByteRange input, MidiContainer& song);
-bool read_xmi(ByteRange input, MidiContainer& song);
-bool read_mus(ByteRange input, MidiContainer& song);
-bool read_mids(ByteRange input, MidiContainer& song);
-bool read_lds(ByteRange input, MidiContainer& song);
-bool read_gmf(ByteRange input, MidiContainer& song);
+// before they stopped; they never print. Where `fault` is given, a reader
+// that stops at a fault says there what kind it was, at which byte of the
+// input and why; it does so also when it returns true but the data ended
+// inside an event, which it then leaves out. `fault` is left as it is when
+// the input was read without fault.
+bool read_smf(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
+bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
+bool read_hmp(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
+bool read_hmi(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
+bool read_xmi(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
+bool read_mus(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
+bool read_mids(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
+bool read_lds(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
+bool read_gmf(ByteRange input, MidiContainer& song, Fault* fault = nullptr);
 
 // The input formats, in the order in which they are tried.
 enum class InputFormat : std::uint8_t { smf, rmid, hmp, hmi, xmi, mus, mids, lds, gmf };
@@ -47,11 +52,12 @@ std::string_view format_name(InputFormat format);
 std::optional<InputFormat> detect_format(ByteRange input, std::optional<std::string_view> extension);
 
 // Runs the reader of `format` alone on the input.
-bool read_format(InputFormat format, ByteRange input, MidiContainer& song);
+bool read_format(InputFormat format, ByteRange input, MidiContainer& song, Fault* fault = nullptr);
 
 // Recognises the input's format and runs that format's reader alone.
 // Returns false when no format accepts the input (the song stays empty) or
 // when the chosen reader fails.
-bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song);
+bool convert_file(ByteRange input, std::optional<std::string_view> extension, MidiContainer& song,
+                  Fault* fault = nullptr);
 
 }  // namespace seqconv

@@ -13,46 +13,55 @@
 
 #include <algorithm>
 
+#include "formats/iff/chunks.h"
 #include "formats/readers.h"
 
 namespace seqconv {
 
-bool read_rmid(ByteRange input, MidiContainer& song) {
+bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault) {
     ByteCursor cursor(input);
     std::uint32_t form_size = 0;
-    if (!cursor.expect("RIFF") || !cursor.le32(form_size) || !cursor.expect("RMID")) return false;
+    if (!cursor.expect("RIFF") || !cursor.le32(form_size) || !cursor.expect("RMID")) {
+        report(fault, FaultKind::malformed, 0, "not a RIFF RMID form");
+        return false;
+    }
     const std::size_t walk_end =
         static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{form_size} + 8, input.size()));
 
+    // Chunks begin before the form's end, but they, and the embedded file,
+    // are read as far as the file holds them, past that end too: a chunk
+    // running past the end of the file keeps the bytes there are and ends
+    // the walk.
+    ChunkWalker chunks(input, SizeOrder::little_endian, 12, walk_end);
     bool have_data = false;
     bool have_info = false;
-    while (cursor.offset() < walk_end) {
-        std::uint32_t size = 0;
-        ByteRange id;
-        // A chunk header cut off by the end of the file ends the walk.
-        if (!cursor.take(4, id) || !cursor.le32(size)) break;
-        ByteCursor content = cursor;
-        // A chunk running past the end of the file keeps the bytes there are.
-        const ByteRange body = content.take_at_most(size);
-        const std::string_view name(reinterpret_cast<const char*>(id.begin), 4);
-
+    Chunk chunk;
+    while (chunks.next(chunk)) {
+        const std::string_view name(reinterpret_cast<const char*>(chunk.id.data()), 4);
         if (name == "data") {
-            if (have_data) return false;
-            if (!read_smf(body, song)) return false;
+            if (have_data) {
+                report(fault, FaultKind::malformed, chunk.offset, "a second data chunk");
+                return false;
+            }
+            Fault inner;
+            const bool read = read_smf(chunk.body, song, fault != nullptr ? &inner : nullptr);
+            report_within(fault, inner, chunk.offset + 8, "data chunk: ");
+            if (!read) return false;
             have_data = true;
         } else if (name == "LIST") {
             // The list type is read where the chunk's content starts, even
             // from a LIST chunk too short to hold it. One cut off by the end
             // of the file is no INFO list.
-            if (!cursor.looking_at("INFO")) return false;
+            if (!chunks.at_body(chunk).looking_at("INFO")) {
+                report(fault, FaultKind::malformed, chunk.offset, "LIST chunk not of type INFO");
+                return false;
+            }
             have_info = true;
         }
-
-        if (size > cursor.remaining()) break;
-        cursor.skip(size);
-        if ((size & 1) && cursor.offset() < walk_end) cursor.skip(1);
         if (have_data && have_info) break;
     }
+    if (chunks.cut_off() && fault != nullptr && !*fault)
+        report(fault, FaultKind::cut_off, chunks.offset(), "chunk header cut off");
     return have_data;
 }
 

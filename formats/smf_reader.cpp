@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "formats/readers.h"
@@ -22,32 +23,7 @@
 
 namespace seqconv {
 
-bool read_vlq(ByteCursor& cursor, std::uint32_t& value) {
-    ByteCursor ahead = cursor;
-    std::uint32_t result = 0;
-    std::uint8_t byte = 0;
-    do {
-        if (!ahead.u8(byte)) return false;
-        result = (result << 7) | (byte & 0x7F);
-    } while (byte & 0x80);
-    cursor = ahead;
-    value = result;
-    return true;
-}
-
-Payload read_payload(ByteCursor& cursor, std::vector<std::uint8_t>& data) {
-    std::uint32_t length = 0;
-    if (!read_vlq(cursor, length)) return Payload::cut_off;
-    if (length & 0x80000000u) return Payload::negative;
-    ByteRange payload;
-    if (!cursor.take(length, payload)) return Payload::cut_off;
-    data.insert(data.end(), payload.begin, payload.end);
-    return Payload::taken;
-}
-
 namespace {
-
-enum class Step { event, end_of_track, cut_off, malformed };
 
 // A channel message with a delta time of one or two bytes: most of the
 // events of a dense track.
@@ -58,12 +34,18 @@ struct ShortEvent {
     std::size_t count = 0;  // data bytes
 };
 
+// The most bytes such an event takes: two of delta time, a status byte and
+// two data bytes. Every index below stays inside the view of this many bytes
+// that the cursor gives: at most 2 for the delta, then at most 1 for the
+// status, then at[0] and at[1].
+constexpr std::size_t short_event_bytes = 5;
+
 // Takes such an event when it stands whole at the cursor (under the running
 // status, or with a status byte of its own); otherwise takes nothing and
 // leaves the event to the general decoding.
 inline bool next_short_event(ByteCursor& cursor, std::uint8_t running_status, ShortEvent& event) {
     ByteRange next;
-    if (!cursor.peek(5, next)) return false;
+    if (!cursor.peek(short_event_bytes, next)) return false;
     const std::uint8_t* at = next.begin;
     if (at[0] < 0x80) {
         event.delta = *at++;
@@ -75,8 +57,7 @@ inline bool next_short_event(ByteCursor& cursor, std::uint8_t running_status, Sh
     }
     event.status = *at < 0x80 ? running_status : *at++;
     if (event.status < 0x80 || event.status >= 0xF0) return false;
-    const std::uint8_t kind = event.status >> 4;
-    event.count = kind == 0xC || kind == 0xD ? 1 : 2;
+    event.count = channel_data_bytes(event.status);
     event.data[0] = at[0];
     event.data[1] = event.count == 2 ? at[1] : 0;
     cursor.skip(std::size_t(at - next.begin) + event.count);
@@ -107,7 +88,7 @@ std::size_t count_smf_events(ByteCursor cursor) {
         std::size_t data_bytes = 0;
         if (status < 0x80) {
             if (running_status == 0) return count;
-            data_bytes = (running_status >> 4) == 0xC || (running_status >> 4) == 0xD ? 0 : 1;
+            data_bytes = channel_data_bytes(running_status) - 1;
         } else if (status == 0xF0 || status == 0xFF) {
             std::uint8_t type = 0;
             std::uint32_t length = 0;
@@ -122,16 +103,22 @@ std::size_t count_smf_events(ByteCursor cursor) {
             return count;
         } else {
             running_status = status;
-            data_bytes = (status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2;
+            data_bytes = channel_data_bytes(status);
         }
         if (!cursor.skip(data_bytes)) return count + 1;
         ++count;
     }
 }
 
+void report_track(Fault* fault, const Stop& stop, std::size_t track) {
+    report(fault, fault_kind(stop.step), stop.offset, "track " + std::to_string(track) + ": " + stop.reason);
+}
+
 // The body of read_smf_track: the finished track goes into `track`, which
-// starts empty.
-bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool smf_mode) {
+// starts empty. A fault leaves `stop` telling where and why: on a false
+// result the fault that made the track fail, on a true one the event cut off
+// by the end of the range that ended it.
+bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool smf_mode, Stop& stop) {
     std::vector<std::uint8_t> data;
     std::uint8_t running_status = 0;  // 0: none yet
     std::uint32_t time = 0;
@@ -150,8 +137,7 @@ bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool 
         if (smf_mode && next_short_event(cursor, running_status, event)) {
             time = add_ticks(time, event.delta);
             running_status = event.status;
-            const std::uint8_t kind = event.status >> 4;
-            track.add_event(MidiEvent(time, static_cast<MidiEventType>(kind - 8), event.status & 0x0F, event.data[0],
+            track.add_event(MidiEvent(time, channel_event_type(event.status), event.status & 0x0F, event.data[0],
                                       event.data[1], event.count));
             continue;
         }
@@ -159,13 +145,18 @@ bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool 
         if (!smf_mode && cursor.offset() >= limit) break;
         const ByteCursor event_start = cursor;
         const std::uint32_t time_before = time;
+        // A GMF stream may end with a delta time that no event follows.
+        bool stream_end = false;
 
         // Reads one delta time and event; `cut_off` when the range ends
         // inside it, in which case neither the delta nor the event counts.
         const auto step = [&]() -> Step {
             std::uint32_t delta = 0;
             if (!read_vlq(cursor, delta)) return Step::cut_off;
-            if (!smf_mode && cursor.offset() >= limit) return Step::cut_off;
+            if (!smf_mode && cursor.offset() >= limit) {
+                stream_end = true;
+                return Step::cut_off;
+            }
             // A delta with the top bit set counts as its magnitude.
             if (delta & 0x80000000u) delta = 0u - delta;
             time = add_ticks(time, delta);
@@ -175,7 +166,10 @@ bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool 
             std::uint8_t first_data = 0;
             bool have_first = false;
             if (status < 0x80) {
-                if (running_status == 0) return Step::malformed;
+                if (running_status == 0) {
+                    stop = {Step::malformed, cursor.offset() - 1, "data byte without running status"};
+                    return Step::malformed;
+                }
                 first_data = status;
                 have_first = true;
                 status = running_status;
@@ -188,40 +182,47 @@ bool decode_track(ByteCursor& cursor, std::size_t limit, MidiTrack& track, bool 
                     if (!cursor.u8(type)) return Step::cut_off;
                     data.push_back(type);
                 }
-                if (const Payload p = read_payload(cursor, data); p != Payload::taken)
-                    return p == Payload::negative ? Step::malformed : Step::cut_off;
+                const std::size_t length_at = cursor.offset();
+                if (const Step p = read_payload(cursor, data); p != Step::event) {
+                    if (p == Step::malformed) stop = {p, length_at, "negative length"};
+                    return p;
+                }
                 track.add_event(MidiEvent(time, MidiEventType::extended, 0, data.data(), data.size()));
                 return status == 0xFF && data[1] == 0x2F ? Step::end_of_track : Step::event;
             }
             if (status == 0xFB || status == 0xFC) return Step::event;  // clock start/stop: no event
-            if (status > 0xF0) return Step::malformed;
+            if (status > 0xF0) {
+                // F7 continues a system-exclusive message in packets, or
+                // escapes arbitrary bytes; the others have no place in a track.
+                if (status == 0xF7)
+                    stop = {Step::unsupported, cursor.offset() - 1, "F7 packet"};
+                else
+                    stop = {Step::malformed, cursor.offset() - 1, "system message in a track"};
+                return stop.step;
+            }
 
             running_status = status;
-            const std::uint8_t kind = status >> 4;
             // GMF streams carry pitch-wheel status bytes without data bytes.
-            if (!smf_mode && kind == 0xE) return Step::event;
+            if (!smf_mode && (status >> 4) == 0xE) return Step::event;
             std::uint8_t second = 0;
             if (!have_first && !cursor.u8(first_data)) return Step::cut_off;
-            std::size_t count = 1;
-            if (kind != 0xC && kind != 0xD) {
-                if (!cursor.u8(second)) return Step::cut_off;
-                count = 2;
-            }
-            track.add_event(
-                MidiEvent(time, static_cast<MidiEventType>(kind - 8), status & 0x0F, first_data, second, count));
+            const std::size_t count = channel_data_bytes(status);
+            if (count == 2 && !cursor.u8(second)) return Step::cut_off;
+            track.add_event(MidiEvent(time, channel_event_type(status), status & 0x0F, first_data, second, count));
             return Step::event;
         };
 
         const Step result = step();
-        if (result == Step::malformed) return false;
         if (result == Step::end_of_track) return true;
         if (result == Step::cut_off) {
             // The range ended inside this delta time or event: the track ends
             // where the last whole event left it.
+            if (!stream_end) stop = {Step::cut_off, event_start.offset(), "event cut off"};
             cursor = event_start;
             time = time_before;
             break;
         }
+        if (result != Step::event) return false;
     }
     track.add_event(make_end_of_track(time));
     return true;
@@ -241,20 +242,31 @@ constexpr std::size_t parallel_input_size = std::size_t{1} << 20;
 
 }  // namespace
 
-bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode) {
+bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode, Fault* fault) {
     MidiTrack track;
-    if (!decode_track(cursor, limit, track, smf_mode)) return false;
+    Stop stop;
+    const bool read = decode_track(cursor, limit, track, smf_mode, stop);
+    if (stop.step != Step::event) report_track(fault, stop, song.track_count());
+    if (!read) return false;
     song.add_track(std::move(track));
     return true;
 }
 
-bool read_smf(ByteRange input, MidiContainer& song) {
+bool read_smf(ByteRange input, MidiContainer& song, Fault* fault) {
     ByteCursor cursor(input);
     std::uint16_t form = 0, track_count = 0, timebase = 0;
     if (!cursor.expect(std::string_view("MThd\0\0\0\6", 8)) || !cursor.be16(form) || !cursor.be16(track_count) ||
-        !cursor.be16(timebase))
+        !cursor.be16(timebase)) {
+        if (input.size() < 14)
+            report(fault, FaultKind::cut_off, 0, "header cut off");
+        else
+            report(fault, FaultKind::malformed, 0, "not a Standard MIDI File header");
         return false;
-    if (form > 2) return false;
+    }
+    if (form > 2) {
+        report(fault, FaultKind::malformed, 8, "form " + std::to_string(form));
+        return false;
+    }
     song.initialize(form, timebase);
 
     // Each chunk stands at its predecessor's declared end, wherever that
@@ -262,15 +274,23 @@ bool read_smf(ByteRange input, MidiContainer& song) {
     // `complete` is false when the file holds fewer chunks than it announces.
     std::vector<TrackBody> bodies;
     bool complete = true;
+    Fault walk_fault;  // why the walk stopped before the announced tracks
+    const auto stop_walk = [&](FaultKind kind, std::size_t offset, std::uint32_t track, const char* reason) {
+        complete = false;
+        report(&walk_fault, kind, offset, "track " + std::to_string(track) + ": " + reason);
+    };
     for (std::uint32_t i = 0; i < track_count; ++i) {
         std::uint32_t length = 0;
         if (!cursor.looking_at("MTrk")) {  // also a header cut off by the end
-            complete = false;
+            if (cursor.remaining() >= 4)
+                stop_walk(FaultKind::malformed, cursor.offset(), i, "not a track chunk");
+            else
+                stop_walk(FaultKind::cut_off, cursor.offset(), i, "chunk missing at the end of the file");
             break;
         }
         cursor.skip(4);
         if (!cursor.be32(length)) {
-            complete = false;
+            stop_walk(FaultKind::cut_off, cursor.offset() - 4, i, "chunk header cut off");
             break;
         }
         const std::size_t body_start = cursor.offset();
@@ -289,7 +309,8 @@ bool read_smf(ByteRange input, MidiContainer& song) {
 
         // A declared end beyond the input leaves nothing more to read.
         if (!ends_inside) {
-            complete = i + 1 == track_count;
+            if (i + 1 < track_count)
+                stop_walk(FaultKind::cut_off, body_start - 4, i, "track length past the end of the file");
             break;
         }
         cursor = next;
@@ -301,12 +322,16 @@ bool read_smf(ByteRange input, MidiContainer& song) {
     // would leave it.
     std::vector<MidiTrack> tracks(bodies.size());
     std::vector<char> decoded(bodies.size(), 0);
+    std::vector<Stop> stops(bodies.size());
     std::vector<std::exception_ptr> errors(bodies.size());
     const auto decode = [&](std::size_t i) {
-        ByteCursor body(ByteRange(input.begin, bodies[i].read_end));
+        // Offsets in the body count from the start of the input.
+        ByteRange upto;
+        ByteCursor(input).sub(0, bodies[i].read_end, upto);
+        ByteCursor body(upto);
         body.seek(bodies[i].start);
         try {
-            decoded[i] = decode_track(body, bodies[i].declared_end, tracks[i], true);
+            decoded[i] = decode_track(body, bodies[i].declared_end, tracks[i], true, stops[i]);
         } catch (...) {
             errors[i] = std::current_exception();
         }
@@ -324,10 +349,22 @@ bool read_smf(ByteRange input, MidiContainer& song) {
             if (!decoded[i]) break;  // failed or threw: no later track counts
         }
     }
+    // A false result tells the fault that made it; a true one the first
+    // track cut off by the end of the file.
+    std::size_t first_cut = bodies.size();
     for (std::size_t i = 0; i < bodies.size(); ++i) {
         if (errors[i]) std::rethrow_exception(errors[i]);
-        if (!decoded[i]) return false;
+        if (!decoded[i]) {
+            report_track(fault, stops[i], i);
+            return false;
+        }
+        if (stops[i].step == Step::cut_off && first_cut == bodies.size()) first_cut = i;
         song.add_track(std::move(tracks[i]));
+    }
+    if (!complete) {
+        if (fault != nullptr) *fault = std::move(walk_fault);
+    } else if (first_cut < bodies.size()) {
+        report_track(fault, stops[first_cut], first_cut);
     }
     return complete;
 }

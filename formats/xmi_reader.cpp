@@ -22,11 +22,12 @@
 // microseconds a quarter note, which the song's tempo events are rewritten to.
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
+#include "formats/event_syntax.h"
 #include "formats/iff/iff.h"
 #include "formats/readers.h"
-#include "formats/smf_reader.h"
 
 namespace seqconv {
 
@@ -51,8 +52,6 @@ std::uint32_t rewritten_tempo(std::uint32_t tempo) {
 
 const std::uint8_t default_tempo[5] = {0xFF, 0x51, 0x07, 0xA1, 0x20};  // 500000
 
-enum class Step { event, end_of_track, cut_off, malformed };
-
 // One song's event stream, decoded into a track.
 class EventDecoder {
 public:
@@ -62,12 +61,26 @@ public:
         track_.reserve_up_to(events.size() / 2 + 1);
     }
 
-    bool decode() {
+    // Decodes the stream; where it stops at a fault, `stop` says how, at
+    // which offset in the events and why.
+    bool decode(Step& stop, std::size_t& offset, const char*& reason) {
         while (!cursor_.at_end()) {
+            const std::size_t start = cursor_.offset();
             const Step step = next();
-            if (step == Step::malformed) return false;
-            // An event cut off by the end of the data ends the stream as the
-            // end of the data would, without an event for it.
+            if (step == Step::cut_off) {
+                // An event cut off by the end of the data ends the stream as
+                // the end of the data would, without an event for it.
+                stop = step;
+                offset = start;
+                reason = "event cut off";
+                break;
+            }
+            if (step == Step::malformed) {
+                stop = step;
+                offset = fault_at_;
+                reason = fault_;
+                return false;
+            }
             if (step != Step::event) break;
         }
         // The stream's ticks run at 500000 microseconds a quarter note from
@@ -82,7 +95,7 @@ private:
         cursor_.u8(status);
         while (status < 0x80) {
             time_ = add_ticks(time_, status);
-            if (!cursor_.u8(status)) return Step::malformed;  // the data ends inside a delay
+            if (!cursor_.u8(status)) return malformed(cursor_.offset(), "the events end inside a delay");
         }
         latest_ = std::max(latest_, time_);
 
@@ -94,7 +107,7 @@ private:
             track_.add_event(MidiEvent(time_, MidiEventType::extended, 0, data_.data(), data_.size()));
             return Step::event;
         }
-        if (status > 0xF0) return Step::malformed;
+        if (status > 0xF0) return malformed(cursor_.offset() - 1, "system message in a song");
         return channel_event(status);
     }
 
@@ -124,21 +137,24 @@ private:
     // Reads a length and takes that many bytes into data_ behind what it
     // already holds.
     Step read_payload() {
-        const Payload payload = seqconv::read_payload(cursor_, data_);
-        if (payload == Payload::taken) return Step::event;
-        return payload == Payload::negative ? Step::malformed : Step::cut_off;
+        const std::size_t length_at = cursor_.offset();
+        const Step step = seqconv::read_payload(cursor_, data_);
+        return step == Step::malformed ? malformed(length_at, "negative length") : step;
+    }
+
+    Step malformed(std::size_t offset, const char* reason) {
+        fault_at_ = offset;
+        fault_ = reason;
+        return Step::malformed;
     }
 
     Step channel_event(std::uint8_t status) {
-        const auto type = static_cast<MidiEventType>((status >> 4) - 8);
+        const MidiEventType type = channel_event_type(status);
         const std::uint32_t channel = status & 0x0Fu;
         std::uint8_t bytes[2] = {};
-        std::size_t count = 1;
+        const std::size_t count = channel_data_bytes(status);
         if (!cursor_.u8(bytes[0])) return Step::cut_off;
-        if (type != MidiEventType::program_change && type != MidiEventType::channel_aftertouch) {
-            if (!cursor_.u8(bytes[1])) return Step::cut_off;
-            count = 2;
-        }
+        if (count == 2 && !cursor_.u8(bytes[1])) return Step::cut_off;
         if (type != MidiEventType::note_on) {
             track_.add_event(MidiEvent(time_, type, channel, bytes[0], bytes[1], count));
             return Step::event;
@@ -147,8 +163,9 @@ private:
         // A note on carries its duration; the note ends with a note on of
         // velocity 0 that far ahead, put into the track at once.
         std::uint32_t duration = 0;
+        const std::size_t duration_at = cursor_.offset();
         if (!read_vlq(cursor_, duration)) return Step::cut_off;
-        if (duration & 0x80000000u) return Step::malformed;
+        if (duration & 0x80000000u) return malformed(duration_at, "negative duration");
         track_.add_event(MidiEvent(time_, type, channel, bytes[0], bytes[1], 2));
         const std::uint32_t end = add_ticks(time_, duration);
         track_.add_event(MidiEvent(end, type, channel, bytes[0], 0, 2));
@@ -162,16 +179,26 @@ private:
     std::uint32_t time_ = 0;
     std::uint32_t latest_ = 0;     // the latest event or note end so far
     bool tempo_at_start_ = false;  // whether a tempo event stood at time 0
+    std::size_t fault_at_ = 0;     // where a malformed event was found
+    const char* fault_ = "";       // and what was wrong with it
 };
+
+std::string song_reason(std::size_t song, const char* reason) { return "song " + std::to_string(song) + ": " + reason; }
 
 }  // namespace
 
-bool read_xmi(ByteRange input, MidiContainer& song) {
+bool read_xmi(ByteRange input, MidiContainer& song, Fault* fault) {
     IffTree tree;
-    if (!parse_iff(input, tree)) return false;
-    if (tree.find(form_id).form_type != xdir_id) return false;
+    if (!parse_iff(input, tree, fault)) return false;
+    if (tree.find(form_id).form_type != xdir_id) {
+        report(fault, FaultKind::malformed, 0, "no FORM of type XDIR");
+        return false;
+    }
     const IffChunk& songs = tree.find(cat_id);
-    if (songs.form_type != xmid_id) return false;
+    if (songs.form_type != xmid_id) {
+        report(fault, FaultKind::malformed, 0, "no CAT of type XMID");
+        return false;
+    }
 
     // Several songs are independent sequences, one track each.
     const std::size_t count = songs.count_children(form_id);
@@ -179,15 +206,32 @@ bool read_xmi(ByteRange input, MidiContainer& song) {
 
     // The songs in file order, as find_child with ordinals 0, 1, ... gives
     // them, without searching from the first child again for each.
+    Fault cut;  // the first song whose events were cut off
     for (const IffChunk& form : songs.children) {
         if (form.id != form_id) continue;
-        if (form.form_type != xmid_id) return false;
+        const std::size_t index = song.track_count();
+        if (form.form_type != xmid_id) {
+            report(fault, FaultKind::malformed, form.offset, song_reason(index, "FORM not of type XMID"));
+            return false;
+        }
         const IffChunk& events = form.find_child(evnt_id);
-        if (events.id != evnt_id) return false;  // no EVNT: find_child gave the FORM back
+        if (events.id != evnt_id) {  // no EVNT: find_child gave the FORM back
+            report(fault, FaultKind::malformed, form.offset, song_reason(index, "no EVNT chunk"));
+            return false;
+        }
         MidiTrack track;
-        if (!EventDecoder(ByteRange(events.data.data(), events.data.size()), track).decode()) return false;
+        Step stop = Step::event;
+        std::size_t offset = 0;
+        const char* reason = "";
+        const bool read = EventDecoder(events.data, track).decode(stop, offset, reason);
+        if (stop != Step::event && (!read || !cut)) {
+            report(read ? &cut : fault, stop == Step::cut_off ? FaultKind::cut_off : FaultKind::malformed,
+                   offset_within(input, events.data) + offset, song_reason(index, reason));
+        }
+        if (!read) return false;
         song.add_track(std::move(track));
     }
+    if (cut && fault != nullptr) *fault = std::move(cut);
     return true;
 }
 

@@ -14,8 +14,10 @@ ReadResult read_song(std::span<const std::uint8_t> input, std::string_view name)
     const ByteRange range(input.data(), input.size());
     ReadResult result;
     result.format = detect_format(range, extension_of(name));
-    if (result.format)
-        result.status = read_format(*result.format, range, result.song) ? ReadStatus::complete : ReadStatus::damaged;
+    if (result.format) {
+        const bool read = read_format(*result.format, range, result.song, &result.fault);
+        result.status = read && !result.fault ? ReadStatus::complete : ReadStatus::damaged;
+    }
     return result;
 }
 
@@ -46,12 +48,12 @@ std::vector<std::uint8_t> written(MidiContainer& song, bool promote) {
 
 Conversion convert(std::span<const std::uint8_t> input, std::string_view name, bool promote) {
     ReadResult read = read_song(input, name);
-    return {read.format, read.status, written(read.song, promote)};
+    return {read.format, read.status, std::move(read.fault), written(read.song, promote)};
 }
 
 SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_view name, bool promote) {
     ReadResult read = read_song(input, name);
-    SongsConversion result{read.format, read.status, {}};
+    SongsConversion result{read.format, read.status, std::move(read.fault), {}};
     std::vector<MidiContainer> songs = split_songs(std::move(read.song));
     for (MidiContainer& song : songs) result.songs.push_back(written(song, promote));
     return result;

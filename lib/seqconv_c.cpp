@@ -31,14 +31,24 @@ int status_of(ReadStatus status) {
     return status == ReadStatus::damaged ? SEQCONV_DAMAGED : SEQCONV_UNRECOGNISED;
 }
 
-// "XMI converted", "MUS damaged: ...", "not a recognised format".
+// "XMI converted", "MUS damaged at byte 40 (cut off): event cut off; ...",
+// "not a recognised format". `nothing_read` when the output is empty.
 template <typename Result>
-void put_outcome(char* message, std::size_t message_size, const Result& result) {
+void put_outcome(char* message, std::size_t message_size, const Result& result, bool nothing_read) {
     if (!result.format) return put_message(message, message_size, "", "not a recognised format");
     const char* name = seqconv::format_name(*result.format).data();  // a literal: it ends in a NUL
-    put_message(message, message_size, name,
-                result.status == ReadStatus::complete ? "converted"
-                                                      : "damaged: the output holds what was read before the fault");
+    if (result.status == ReadStatus::complete) return put_message(message, message_size, name, "converted");
+    const char* kept = nothing_read ? "nothing was read before it" : "the output holds what was read before it";
+    const seqconv::Fault& fault = result.fault;
+    if (!fault) {
+        put_message(message, message_size, name,
+                    nothing_read ? "damaged: nothing was read before the fault"
+                                 : "damaged: the output holds what was read before the fault");
+        return;
+    }
+    if (message == nullptr || message_size == 0) return;
+    std::snprintf(message, message_size, "%s damaged at byte %zu (%s): %s; %s", name, fault.offset,
+                  seqconv::fault_kind_name(fault.kind).data(), fault.reason.c_str(), kept);
 }
 
 // A copy of the bytes in memory from malloc.
@@ -72,7 +82,7 @@ int seqconv_convert(const unsigned char* input, size_t input_size, const char* n
     try {
         const seqconv::Conversion result = seqconv::convert(input_span(input, input_size), name_of(name), promote != 0);
         *output = to_buffer(result.smf);
-        put_outcome(message, message_size, result);
+        put_outcome(message, message_size, result, result.smf.empty());
         return status_of(result.status);
     } catch (const std::exception& error) {
         put_message(message, message_size, "", error.what());
@@ -106,7 +116,7 @@ int seqconv_convert_songs(const unsigned char* input, size_t input_size, const c
         }
         *songs = buffers;
         *song_count = made;
-        put_outcome(message, message_size, result);
+        put_outcome(message, message_size, result, result.songs.empty());
         return status_of(result.status);
     } catch (const std::exception& error) {
         seqconv_free_songs(buffers, made);

@@ -20,6 +20,9 @@ Bytes container(const std::string& id, const std::string& type, const Bytes& chi
     return test::iff_container(id, type, children);
 }
 
+// A chunk's data, which views the parsed input, as bytes of its own.
+Bytes data_of(const IffChunk& chunk) { return Bytes(chunk.data.begin, chunk.data.end); }
+
 bool parse(const Bytes& input, IffTree& tree) { return parse_iff(test::range_of(input), tree); }
 
 TEST(Iff, EmptyInputIsAnEmptyTree) {
@@ -34,9 +37,9 @@ TEST(Iff, OddSizedChunkIsFollowedByAPadByte) {
     IffTree tree;
     ASSERT_TRUE(parse(input, tree));
     ASSERT_EQ(tree.chunks.size(), 2u);
-    EXPECT_EQ(tree.chunks[0].data, (Bytes{1, 2, 3, 4, 5}));
+    EXPECT_EQ(data_of(tree.chunks[0]), (Bytes{1, 2, 3, 4, 5}));
     EXPECT_EQ(tree.chunks[1].id, iff_id("EFGH"));
-    EXPECT_EQ(tree.chunks[1].data, Bytes{9});
+    EXPECT_EQ(data_of(tree.chunks[1]), Bytes{9});
 
     // The same chunk at the very end, its pad byte missing.
     IffTree last;
@@ -62,7 +65,7 @@ TEST(Iff, SizesAreClampedToTheEnclosingRange) {
     IffTree clamped;
     ASSERT_TRUE(parse(two, clamped));
     ASSERT_EQ(clamped.chunks.size(), 2u);
-    EXPECT_EQ(clamped.chunks[0].children[0].data, Bytes(4, 1));
+    EXPECT_EQ(data_of(clamped.chunks[0].children[0]), Bytes(4, 1));
     EXPECT_EQ(clamped.chunks[1].form_type, iff_id("XMID"));
     EXPECT_TRUE(clamped.chunks[1].children.empty());  // a CAT of size 4 holds only its type
 }
@@ -81,7 +84,7 @@ TEST(Iff, OnlyTheNestingXmiUsesIsAccepted) {
     const IffChunk& cat = good.find(iff_id("CAT "));
     ASSERT_EQ(cat.form_type, iff_id("XMID"));
     const IffChunk& form = cat.find_child(iff_id("FORM"));
-    EXPECT_EQ(form.find_child(iff_id("EVNT")).data, Bytes{0x90});
+    EXPECT_EQ(data_of(form.find_child(iff_id("EVNT"))), Bytes{0x90});
 }
 
 TEST(Iff, LookupsCountMatchesAndFallBack) {
@@ -93,7 +96,7 @@ TEST(Iff, LookupsCountMatchesAndFallBack) {
     const IffChunk& cat = tree.find(iff_id("CAT "));
     EXPECT_EQ(cat.count_children(iff_id("FORM")), 3u);
     for (std::uint8_t n = 0; n < 3; ++n)
-        EXPECT_EQ(cat.find_child(iff_id("FORM"), n).children[0].data, Bytes{std::uint8_t(n + 1)});
+        EXPECT_EQ(data_of(cat.find_child(iff_id("FORM"), n).children[0]), Bytes{std::uint8_t(n + 1)});
     EXPECT_EQ(&cat.find_child(iff_id("FORM"), 3), &cat);
 
     const IffChunk& missing = tree.find(iff_id("NONE"));
@@ -132,7 +135,7 @@ TEST(Iff, ContainerTooSmallForItsTypeTakesItFromTheBytesBehind) {
     EXPECT_EQ(form.children[0].form_type, (IffId{'Q', 0, 'A', 'B'}));
     EXPECT_TRUE(form.children[0].children.empty());
     EXPECT_EQ(form.children[1].id, iff_id("ABCD"));
-    EXPECT_EQ(form.children[1].data, Bytes{7});
+    EXPECT_EQ(data_of(form.children[1]), Bytes{7});
 }
 
 // FORM, CAT, FORM, ... nested `levels` deep, each holding the next.

@@ -57,7 +57,9 @@ TEST(LibraryC, ConvertGivesTheBytesAStatusAndAMessage) {
     EXPECT_EQ(message, "XMI converted");
     EXPECT_EQ(c_convert(damaged_smf, nullptr, 1, output, message), SEQCONV_DAMAGED);
     EXPECT_EQ(output, convert(damaged_smf, "", true).smf);
-    EXPECT_EQ(message, "SMF damaged: the output holds what was read before the fault");
+    EXPECT_EQ(message,
+              "SMF damaged at byte 35 (malformed): track 1: data byte without running status; the output holds "
+              "what was read before it");
     EXPECT_EQ(c_convert({}, "x", 0, output, message), SEQCONV_UNRECOGNISED);
     EXPECT_EQ(message, "not a recognised format");
     EXPECT_EQ(c_convert(smf_song, "", 0, output, message, 4), SEQCONV_OK);

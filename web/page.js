@@ -192,15 +192,19 @@ function describe(result) {
     if (result.status === STATUS_ERROR) return result.message;
     if (result.status === STATUS_UNRECOGNISED) return 'not recognised';
     const outputs = result.outputs;
-    let text;
-    if (outputs.length === 0)
-        text = 'no music read';
-    else if (outputs.length > 1)
-        text = `${outputs.length} songs`;
-    else
-        text = `form ${outputs[0].summary.form}, ${describeSong(outputs[0].summary)}`;
-    const damaged = result.status === STATUS_DAMAGED ? ' (damaged: what was read before the fault)' : '';
-    return `${result.format}: ${text}${damaged}`;
+    const fault = result.status === STATUS_DAMAGED ? faultOf(result.message) : null;
+    if (outputs.length === 0) return `${result.format}: ${fault ? `nothing read, ${fault}` : 'no music read'}`;
+    const summary = outputs[0].summary;
+    const text = outputs.length > 1 ? `${outputs.length} songs` : `form ${summary.form}, ${describeSong(summary)}`;
+    return `${result.format}: ${text}${fault ? ` (${fault})` : ''}`;
+}
+
+// Where and why the reader stopped, from the interface's message ("SMF
+// damaged at byte 35 (malformed): track 1: ...; the output holds ..."):
+// "damaged at byte 35: track 1: ...".
+function faultOf(message) {
+    const match = /damaged at byte (\d+) \([^)]*\): (.*); (?:the output holds|nothing was read)/.exec(message ?? '');
+    return match ? `damaged at byte ${match[1]}: ${match[2]}` : 'damaged';
 }
 
 function describeSong(summary) { return `${plural(summary.tracks, 'track')}, ${describeLength(summary)}`; }

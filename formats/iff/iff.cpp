@@ -13,6 +13,7 @@
 
 #include "formats/iff/iff.h"
 
+#include <string>
 #include <utility>
 
 namespace seqconv {
@@ -24,57 +25,76 @@ constexpr IffId cat_id = iff_id("CAT ");
 
 enum class Parse { chunk, none, refused };
 
-Parse parse_chunk(ByteCursor& cursor, std::size_t end, IffChunk& chunk, bool expect_form, std::size_t depth) {
-    if (cursor.offset() >= end || end - cursor.offset() < 8) return Parse::none;
-    ByteRange id;
-    std::uint32_t declared = 0;
-    cursor.take(4, id);
-    cursor.be32(declared);
-    std::copy(id.begin, id.end, chunk.id.begin());
-    const std::size_t data_start = cursor.offset();
-    const std::size_t size = std::min<std::size_t>(declared, end - data_start);
+// Where and why a parse was refused.
+struct Refusal {
+    std::size_t offset = 0;  // of the refusing chunk's header in the input
+    const char* reason = "";
+    FaultKind kind = FaultKind::malformed;
+};
+
+// Parses the next chunk of `walker`'s view, which begins `base` bytes into
+// the input, into `chunk`: its data, or for a container its type and its
+// chunks, walked over its body alone.
+Parse parse_chunk(ChunkWalker& walker, std::size_t base, IffChunk& chunk, bool expect_form, std::size_t depth,
+                  Refusal& refusal) {
+    Chunk header;
+    if (!walker.next(header)) return Parse::none;
+    chunk.id = header.id;
+    chunk.offset = base + header.offset;
 
     const bool form = chunk.id == form_id;
     const bool cat = chunk.id == cat_id;
-    if ((form && !expect_form) || (cat && expect_form)) return Parse::refused;
-
-    if (form || cat) {
-        if (depth >= iff_max_depth) return Parse::refused;
-        // A container too small for its type takes the type from the bytes
-        // behind it, while they lie inside the enclosing range.
-        ByteRange type;
-        if (end - data_start < 4) return Parse::none;
-        cursor.take(4, type);
-        std::copy(type.begin, type.end, chunk.form_type.begin());
-        const std::size_t container_end = data_start + size;
-        while (cursor.offset() < container_end) {
-            IffChunk child;
-            const Parse result = parse_chunk(cursor, container_end, child, cat, depth + 1);
-            if (result == Parse::refused) return Parse::refused;
-            if (result == Parse::none) break;
-            chunk.children.push_back(std::move(child));
-        }
-        cursor.seek(container_end);
-    } else {
-        const ByteRange data = cursor.take_at_most(size);
-        chunk.data.assign(data.begin, data.end);
+    if ((form && !expect_form) || (cat && expect_form)) {
+        refusal = {chunk.offset, form ? "FORM where a CAT is expected" : "CAT where a FORM is expected"};
+        return Parse::refused;
     }
-    if ((size & 1) && cursor.offset() < end) cursor.skip(1);
+    if (!form && !cat) {
+        chunk.data = header.body;
+        return Parse::chunk;
+    }
+    if (depth >= iff_max_depth) {
+        refusal = {chunk.offset, "containers nested too deep", FaultKind::limit};
+        return Parse::refused;
+    }
+    // A container too small for its type takes the type from the bytes
+    // behind it, while they lie inside the enclosing range.
+    ByteCursor at_type = walker.at_body(header);
+    ByteRange type;
+    if (!at_type.take(4, type)) return Parse::none;
+    std::copy(type.begin, type.end, chunk.form_type.begin());
+    ChunkWalker children(header.body, SizeOrder::big_endian, 4);
+    for (;;) {
+        IffChunk child;
+        const Parse result = parse_chunk(children, base + header.offset + 8, child, cat, depth + 1, refusal);
+        if (result == Parse::refused) return Parse::refused;
+        if (result == Parse::none) break;
+        chunk.children.push_back(std::move(child));
+    }
     return Parse::chunk;
 }
 
 }  // namespace
 
 bool parse_iff_chunk(ByteCursor& cursor, std::size_t end, IffChunk& chunk, bool expect_form) {
-    return parse_chunk(cursor, end, chunk, expect_form, 0) == Parse::chunk;
+    ByteRange enclosing;
+    if (!cursor.sub(0, end, enclosing)) return false;
+    ChunkWalker walker(enclosing, SizeOrder::big_endian, cursor.offset());
+    Refusal refusal;
+    const Parse result = parse_chunk(walker, 0, chunk, expect_form, 0, refusal);
+    cursor.seek(walker.offset());
+    return result == Parse::chunk;
 }
 
-bool parse_iff(ByteRange input, IffTree& tree) {
-    ByteCursor cursor(input);
-    while (!cursor.at_end()) {
+bool parse_iff(ByteRange input, IffTree& tree, Fault* fault) {
+    ChunkWalker walker(input, SizeOrder::big_endian);
+    Refusal refusal;
+    for (;;) {
         IffChunk chunk;
-        const Parse result = parse_chunk(cursor, input.size(), chunk, tree.chunks.empty(), 0);
-        if (result == Parse::refused) return false;
+        const Parse result = parse_chunk(walker, 0, chunk, tree.chunks.empty(), 0, refusal);
+        if (result == Parse::refused) {
+            report(fault, refusal.kind, refusal.offset, refusal.reason);
+            return false;
+        }
         if (result == Parse::none) break;
         tree.chunks.push_back(std::move(chunk));
     }

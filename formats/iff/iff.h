@@ -4,26 +4,22 @@
 // size, and either plain data or, for the containers "FORM" and "CAT ", a
 // four-byte type followed by further chunks.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "formats/byte_cursor.h"
+#include "formats/fault.h"
+#include "formats/iff/chunks.h"
 
 namespace seqconv {
-
-using IffId = std::array<std::uint8_t, 4>;
-
-constexpr IffId iff_id(const char (&text)[5]) {
-    return {std::uint8_t(text[0]), std::uint8_t(text[1]), std::uint8_t(text[2]), std::uint8_t(text[3])};
-}
 
 struct IffChunk {
     IffId id{};
     IffId form_type{};               // a container's type; zero for a plain chunk
-    std::vector<std::uint8_t> data;  // a plain chunk's bytes
+    ByteRange data;                  // a plain chunk's bytes, a view into the input
     std::vector<IffChunk> children;  // a container's chunks in file order
+    std::size_t offset = 0;          // of its header, from the start of the input
 
     // The n-th child (counting from 0) with that id, or this chunk itself
     // when there are n or fewer.
@@ -31,6 +27,7 @@ struct IffChunk {
     std::size_t count_children(const IffId& child_id) const;
 };
 
+// The chunks' data are views into the parsed input, which must outlive it.
 struct IffTree {
     std::vector<IffChunk> chunks;  // the top-level chunks in file order
     IffChunk null_chunk;           // what find returns when nothing matches
@@ -51,7 +48,8 @@ inline constexpr std::size_t iff_max_depth = 256;
 bool parse_iff_chunk(ByteCursor& cursor, std::size_t end, IffChunk& chunk, bool expect_form);
 
 // Parses the whole input into `tree`: a FORM may open it, "CAT " containers
-// may follow. Returns false when the parse is refused.
-bool parse_iff(ByteRange input, IffTree& tree);
+// may follow. Returns false when the parse is refused, and then says in
+// `fault` which chunk refused it.
+bool parse_iff(ByteRange input, IffTree& tree, Fault* fault = nullptr);
 
 }  // namespace seqconv

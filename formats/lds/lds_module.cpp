@@ -42,19 +42,25 @@ std::uint8_t byte_at(ByteRange record, std::size_t offset) {
 
 }  // namespace
 
-std::optional<LdsModule> load_lds_module(ByteRange input) {
+std::optional<LdsModule> load_lds_module(ByteRange input, Fault* fault) {
     ByteCursor cursor(input);
     LdsModule module;
     std::uint8_t mode = 0;
     std::uint16_t patch_count = 0;
-    if (!cursor.u8(mode) || mode > 2 || !cursor.skip(2) || !cursor.u8(module.row_speed) ||
-        !cursor.u8(module.pattern_length))
+    const auto fail = [&](FaultKind kind, std::size_t offset, const char* reason) -> std::optional<LdsModule> {
+        report(fault, kind, offset, reason);
         return std::nullopt;
+    };
+    const auto cut_off = [&](const char* reason) { return fail(FaultKind::cut_off, cursor.offset(), reason); };
+    if (!cursor.u8(mode)) return cut_off("header cut off");
+    if (mode > 2) return fail(FaultKind::malformed, 0, "mode above 2");
+    if (!cursor.skip(2) || !cursor.u8(module.row_speed) || !cursor.u8(module.pattern_length))
+        return cut_off("header cut off");
     for (std::uint8_t& delay : module.channel_delay)
-        if (!cursor.u8(delay)) return std::nullopt;
-    if (!cursor.skip(1) || !cursor.le16(patch_count)) return std::nullopt;
+        if (!cursor.u8(delay)) return cut_off("header cut off");
+    if (!cursor.skip(1) || !cursor.le16(patch_count)) return cut_off("header cut off");
 
-    if (std::size_t{patch_count} * patch_record_size > cursor.remaining()) return std::nullopt;
+    if (std::size_t{patch_count} * patch_record_size > cursor.remaining()) return cut_off("patches cut off");
     module.patches.reserve(patch_count);
     for (std::uint16_t i = 0; i < patch_count; ++i) {
         ByteRange record;
@@ -64,19 +70,22 @@ std::optional<LdsModule> load_lds_module(ByteRange input) {
                                   static_cast<std::int8_t>(byte_at(record, patch_transpose))});
     }
 
-    if (!cursor.le16(module.position_count) || module.position_count == 0) return std::nullopt;
-    if (std::size_t{module.position_count} * position_record_size > cursor.remaining()) return std::nullopt;
+    if (!cursor.le16(module.position_count)) return cut_off("position count cut off");
+    if (module.position_count == 0) return fail(FaultKind::malformed, cursor.offset() - 2, "no positions");
+    if (std::size_t{module.position_count} * position_record_size > cursor.remaining())
+        return cut_off("positions cut off");
     module.positions.reserve(std::size_t{module.position_count} * lds_voice_count);
     for (std::size_t i = 0; i < std::size_t{module.position_count} * lds_voice_count; ++i) {
         std::uint16_t offset = 0;
         std::uint8_t transpose = 0;
         cursor.le16(offset);
         cursor.u8(transpose);
-        if (offset % 2 != 0) return std::nullopt;
+        if (offset % 2 != 0) return fail(FaultKind::malformed, cursor.offset() - 3, "odd pattern offset");
         module.positions.push_back({static_cast<std::uint16_t>(offset / 2), transpose});
     }
 
-    if (!cursor.skip(2)) return std::nullopt;
+    if (!cursor.skip(2)) return cut_off("file ends before the patterns");
+    module.pattern_words_at = cursor.offset();
     module.pattern_words.resize(cursor.remaining() / 2);
     for (std::uint16_t& word : module.pattern_words) cursor.le16(word);
     return module;

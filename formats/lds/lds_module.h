@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/byte_cursor.h"
+#include "formats/fault.h"
 
 namespace seqconv {
 
@@ -40,6 +41,7 @@ struct LdsModule {
     std::vector<LdsPosition> positions;  // position p, voice v at 9 * p + v
     std::uint16_t position_count = 0;    // at least 1
     std::vector<std::uint16_t> pattern_words;
+    std::size_t pattern_words_at = 0;  // offset of the first pattern word in the file
 
     const LdsPosition& position(std::size_t p, std::size_t voice) const {
         return positions[lds_voice_count * p + voice];
@@ -49,6 +51,7 @@ struct LdsModule {
 // Loads a module, or nothing when the input is not one: a mode byte above
 // 2, an odd pattern offset, no positions, or a file too short for its
 // header, patch records, position records and the two bytes after them.
-std::optional<LdsModule> load_lds_module(ByteRange input);
+// Then says in `fault`, where given, which.
+std::optional<LdsModule> load_lds_module(ByteRange input, Fault* fault = nullptr);
 
 }  // namespace seqconv

@@ -123,7 +123,12 @@ LdsPlayer::Row LdsPlayer::row() {
             continue;
         }
         const std::size_t i = std::size_t{module_.position(position_, v).pattern_start} + voice.pattern_index;
-        if (i >= module_.pattern_words.size()) return Row::failed;
+        if (i >= module_.pattern_words.size()) {
+            failure_ = "pattern runs past the end of the file";
+            failed_word_ = i;
+            return Row::failed;
+        }
+        last_word_ = i;
         ++voice.pattern_index;
         act(v, module_.pattern_words[i]);
     }
@@ -132,7 +137,11 @@ LdsPlayer::Row LdsPlayer::row() {
 
     if (jump_pending_) {
         enter_position(jump_target_);
-        if (position_ >= module_.position_count) return Row::failed;
+        if (position_ >= module_.position_count) {
+            failure_ = "jump past the last position";
+            failed_word_ = jump_word_;
+            return Row::failed;
+        }
     } else if (row_ >= module_.pattern_length) {
         // A pattern length of 0 acts as 1.
         enter_position(static_cast<std::uint8_t>(position_ + 1));
@@ -192,6 +201,7 @@ void LdsPlayer::act(std::size_t v, std::uint16_t word) {
         case 0xF9:
             jump_pending_ = true;
             jump_target_ = l;
+            jump_word_ = last_word_;
             if (l <= position_) {
                 // A jump back is the song's loop: it is marked and played once.
                 // A position skipped by a forward jump has no start to mark.

@@ -63,6 +63,12 @@ public:
 
     const LdsVoice& voice(std::size_t v) const { return voices_[v]; }
 
+    // After a failed run: why, and the pattern word the failing row read
+    // last or would have read (an index into the module's pattern words,
+    // past their end for a row read past them).
+    const char* failure() const { return failure_; }
+    std::size_t failed_word() const { return failed_word_; }
+
 private:
     enum class Row { read, failed };
 
@@ -93,6 +99,10 @@ private:
     // position number is 8 bits wide, so later positions are never reached.
     std::array<std::int32_t, 256> position_ticks_;
     std::array<LdsVoice, lds_voice_count> voices_{};
+    const char* failure_ = "";
+    std::size_t failed_word_ = 0;
+    std::size_t last_word_ = 0;  // the pattern word read last
+    std::size_t jump_word_ = 0;  // the pattern word of the pending jump
 };
 
 }  // namespace seqconv

@@ -19,10 +19,10 @@
 #include <optional>
 #include <utility>
 
+#include "formats/event_syntax.h"
 #include "formats/lds/lds_module.h"
 #include "formats/lds/lds_player.h"
 #include "formats/readers.h"
-#include "formats/smf_reader.h"
 
 namespace seqconv {
 
@@ -235,8 +235,8 @@ private:
 
 }  // namespace
 
-bool read_lds(ByteRange input, MidiContainer& song) {
-    const std::optional<LdsModule> module = load_lds_module(input);
+bool read_lds(ByteRange input, MidiContainer& song, Fault* fault) {
+    const std::optional<LdsModule> module = load_lds_module(input, fault);
     if (!module) return false;
     song.initialize(1, 35);
     song.add_track(conductor_track());
@@ -244,7 +244,12 @@ bool read_lds(ByteRange input, MidiContainer& song) {
     LdsPlayer player(*module, midi);
     const std::optional<std::uint32_t> last_tick = player.run();
     // A failed module keeps the conductor track and its markers only.
-    if (!last_tick) return false;
+    if (!last_tick) {
+        const std::size_t word_at = module->pattern_words_at + 2 * player.failed_word();
+        const bool cut = word_at >= input.size();
+        report(fault, cut ? FaultKind::cut_off : FaultKind::malformed, cut ? input.size() : word_at, player.failure());
+        return false;
+    }
     midi.finish(*last_tick, player);
     return true;
 }

@@ -27,14 +27,16 @@ namespace seqconv {
 // How the reading of an input ended.
 enum class ReadStatus : std::uint8_t {
     complete,      // a format accepted the input and its reader read it without fault
-    damaged,       // a format accepted it, but its reader stopped at a fault; the
-                   // song holds what was read before it
+    damaged,       // a format accepted it, but its reader stopped at a fault (the
+                   // input's data may also just end inside an event); the song
+                   // holds what was read before it
     unrecognised,  // no format accepted the input; the song has no tracks
 };
 
 struct ReadResult {
     std::optional<InputFormat> format;  // the format that accepted the input
     ReadStatus status = ReadStatus::unrecognised;
+    Fault fault;  // where and why a damaged input stopped the reader
     MidiContainer song;
 };
 
@@ -54,6 +56,7 @@ std::vector<MidiContainer> split_songs(MidiContainer song);
 struct Conversion {
     std::optional<InputFormat> format;
     ReadStatus status = ReadStatus::unrecognised;
+    Fault fault;
     std::vector<std::uint8_t> smf;  // empty when the song has no tracks
 };
 
@@ -64,6 +67,7 @@ Conversion convert(std::span<const std::uint8_t> input, std::string_view name, b
 struct SongsConversion {
     std::optional<InputFormat> format;
     ReadStatus status = ReadStatus::unrecognised;
+    Fault fault;
     std::vector<std::vector<std::uint8_t>> songs;  // one Standard MIDI File per song
 };
 

@@ -178,6 +178,21 @@ test('a file of no known format is listed as not recognised, with nothing to dow
     assert.ok(await page.isDisabled('#zip'));
 });
 
+test('a damaged file shows where and why its reading stopped, once when nothing was read', async () => {
+    await page.click('#clear');
+    const track = (body) => Buffer.concat([Buffer.from('MTrk\0\0\0'), Buffer.from([body.length]), Buffer.from(body)]);
+    const smf = (...tracks) => Buffer.concat([Buffer.from([...Buffer.from('MThd'), 0, 0, 0, 6, 0, 1, 0, tracks.length, 0, 96]), ...tracks]);
+    const f7 = [0x00, 0xf7, 0x01, 0x00];  // a system-exclusive packet, which the reader does not read
+    await page.setInputFiles('#files', [
+        {name: 'partly.mid', mimeType: 'audio/midi', buffer: smf(track([0x00, 0xff, 0x2f, 0x00]), track(f7))},
+        {name: 'nothing.mid', mimeType: 'audio/midi', buffer: smf(track(f7))},
+    ]);
+    await converted();
+    const rows = await page.locator('tbody tr').allTextContents();
+    assert.ok(rows.some((row) => /SMF: form 1, 1 track, .* \(damaged at byte 35: track 1: F7 packet\)/.test(row)), rows);
+    assert.ok(rows.some((row) => /SMF: nothing read, damaged at byte 27: track 0: F7 packet/.test(row)), rows);
+});
+
 test('the page works opened from file://', async () => {
     await page.goto(`file://${pageDir}/index.html`);
     await page.setInputFiles('#files', path.join(examples, 'minuet.lds'));
