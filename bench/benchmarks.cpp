@@ -16,7 +16,7 @@
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
 #include "midi/workers.h"
-#include "tools/lds_builder.h"
+#include "testkit/lds.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ BENCHMARK(BM_ConvertLongestLds)->Unit(benchmark::kMillisecond);
 // are set back by F8 in every row, so each sends a pitch wheel in every tick,
 // through `positions` positions of 255 rows of 256 ticks (65280 ticks each).
 seqconv::bench::Bytes bending_lds(std::size_t positions) {
-    namespace lds = lds_builder;
+    namespace lds = testkit::lds;
     lds::Module module;
     module.row_speed = 255;
     module.pattern_length = 255;

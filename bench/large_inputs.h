@@ -1,54 +1,41 @@
 #pragma once
 
 // Large inputs for the benchmarks and for measuring the program, built in
-// memory.
+// memory with the test-file kit.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "tools/lds_builder.h"
+#include "testkit/formats.h"
+#include "testkit/lds.h"
 
 namespace seqconv::bench {
 
-using Bytes = std::vector<std::uint8_t>;
-
-inline void put_be32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
-}
-inline void put_vlq(Bytes& out, std::uint32_t v) {
-    std::uint8_t groups[5];
-    int n = 0;
-    do {
-        groups[n++] = std::uint8_t(v & 0x7F);
-        v >>= 7;
-    } while (v != 0);
-    while (n > 1) out.push_back(std::uint8_t(groups[--n] | 0x80));
-    out.push_back(groups[0]);
-}
+using testkit::Bytes;
 
 // A form 1 Standard MIDI File of about `size` bytes: a conductor track with
 // tempo changes and markers, then fifteen tracks, one a channel, of chords
 // under running status with controllers, pitch bends and a system-exclusive
-// message now and then, as sequencers write them.
+// message now and then, as sequencers write them. Its events are written
+// here byte by byte: each chord states its status again, as those
+// sequencers do.
 inline Bytes large_smf(std::size_t size) {
     constexpr std::uint16_t tracks = 16;
     const std::size_t per_track = size / tracks;
-    Bytes out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, tracks, 0x01, 0xE0};
     std::uint32_t seed = 12345;
     const auto random = [&seed](std::uint32_t below) {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 16) % below;
     };
+    std::vector<Bytes> bodies(tracks);
     for (std::uint16_t t = 0; t < tracks; ++t) {
-        out.insert(out.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
-        const std::size_t length_at = out.size() - 4;
-        const std::size_t start = out.size();
+        Bytes& out = bodies[t];
         const std::uint8_t channel = std::uint8_t(t == 0 ? 0 : t - 1);
-        while (out.size() - start < per_track - 16) {
+        while (out.size() < per_track - 16) {
             if (t == 0) {  // tempo change and a marker
-                put_vlq(out, 480 * (1 + random(8)));
+                testkit::put_vlq(out, 480 * (1 + random(8)));
                 out.insert(out.end(), {0xFF, 0x51, 0x03, 0x07, std::uint8_t(random(256)), 0x20, 0x00, 0xFF, 0x06, 0x04,
                                        'b', 'a', 'r', std::uint8_t('0' + random(10))});
                 continue;
@@ -56,10 +43,10 @@ inline Bytes large_smf(std::size_t size) {
             // A chord of three notes, held, then released with note-on at
             // velocity 0, all under one running status.
             const std::uint8_t root = std::uint8_t(36 + random(48));
-            put_vlq(out, random(4) == 0 ? 960 : 120);
+            testkit::put_vlq(out, random(4) == 0 ? 960 : 120);
             out.insert(out.end(), {std::uint8_t(0x90 | channel), root, 100, 0, std::uint8_t(root + 4), 90, 0,
                                    std::uint8_t(root + 7), 90});
-            put_vlq(out, 100 + random(400));
+            testkit::put_vlq(out, 100 + random(400));
             out.insert(out.end(), {root, 0, 0, std::uint8_t(root + 4), 0, 0, std::uint8_t(root + 7), 0});
             switch (random(16)) {
                 case 0:
@@ -77,10 +64,8 @@ inline Bytes large_smf(std::size_t size) {
             }
         }
         out.insert(out.end(), {0x00, 0xFF, 0x2F, 0x00});
-        const std::uint32_t length = std::uint32_t(out.size() - start);
-        for (int i = 0; i < 4; ++i) out[length_at + i] = std::uint8_t(length >> (24 - 8 * i));
     }
-    return out;
+    return testkit::smf(1, 480, bodies);
 }
 
 // The worst input the fuzzing turned up: every track declares seven bytes
@@ -90,7 +75,7 @@ inline Bytes large_smf(std::size_t size) {
 // with the square of the input.
 inline Bytes nested_tracks(std::uint16_t count) {
     const std::size_t size = 14 + 15 * std::size_t(count);
-    Bytes out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, std::uint8_t(count >> 8), std::uint8_t(count), 0, 96};
+    Bytes out = testkit::smf_header(1, count, 96);
     for (std::uint16_t i = 0; i < count; ++i) {
         out.insert(out.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 7, 0x00, 0xFF, 0x01});
         const std::uint32_t rest = std::uint32_t(size - (out.size() + 4));
@@ -105,54 +90,20 @@ inline Bytes nested_tracks(std::uint16_t count) {
 // to come. The reader puts each note's end into the track right after its
 // start.
 inline Bytes xmi_long_notes(std::uint32_t notes, std::uint32_t length) {
-    Bytes events;
-    for (std::uint32_t i = 0; i < notes; ++i) {
-        events.insert(events.end(), {std::uint8_t(0x90 | (i % 16)), std::uint8_t(i & 0x7F), 0x64});
-        put_vlq(events, length);
-        events.push_back(0x0A);  // a delay of ten ticks
-    }
-    events.insert(events.end(), {0xFF, 0x2F, 0x00});
-    const std::uint32_t evnt = std::uint32_t(events.size());
-    if (evnt % 2) events.push_back(0);  // the pad byte after an odd size
-    const std::uint32_t padded = std::uint32_t(events.size());
-
-    // The directory's INFO chunk counts the songs; it puts "XMID" where
-    // detection looks for it, at offset 30.
-    Bytes out = {'F', 'O', 'R', 'M', 0, 0, 0, 14, 'X', 'D', 'I', 'R', 'I',
-                 'N', 'F', 'O', 0,   0, 0, 2, 1,  0,   'C', 'A', 'T', ' '};
-    put_be32(out, 4 + 8 + 4 + 8 + padded);
-    out.insert(out.end(), {'X', 'M', 'I', 'D', 'F', 'O', 'R', 'M'});
-    put_be32(out, 4 + 8 + padded);
-    out.insert(out.end(), {'X', 'M', 'I', 'D', 'E', 'V', 'N', 'T'});
-    put_be32(out, evnt);
-    out.insert(out.end(), events.begin(), events.end());
-    return out;
+    testkit::Track track;
+    for (std::uint32_t i = 0; i < notes; ++i)
+        track.push_back(testkit::note(10 * i, std::uint8_t(i % 16), std::uint8_t(i & 0x7F), 0x64, length));
+    track.push_back(testkit::end_of_track(10 * notes));
+    return testkit::xmi({{testkit::xmi_events(track)}});
 }
 
 // An HMI file of one track of `notes` notes, 10 ticks apart under running
 // status, each lasting `length` ticks: with a length far beyond the song's
 // last note start every note's end lands behind all the notes still to come.
 inline Bytes long_notes_hmi(std::uint32_t notes, std::uint32_t length) {
-    const auto put_le32 = [](Bytes& out, std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
-    };
-    Bytes out(240 + 91, 0);
-    const char* const song = "HMI-MIDISONG061595";
-    const char* const track = "HMI-MIDITRACK";
-    std::copy(song, song + 18, out.begin());
-    put_le32(out, 228, 1);    // one track
-    put_le32(out, 232, 236);  // the directory
-    put_le32(out, 236, 240);  // the track
-    std::copy(track, track + 13, out.begin() + 240);
-    put_le32(out, 240 + 87, 91);  // its events, right after its header
-    out.insert(out.end(), {0x00, 0x90, 0x3C, 0x64});
-    put_vlq(out, length);
-    for (std::uint32_t i = 1; i < notes; ++i) {
-        out.insert(out.end(), {10, std::uint8_t(i & 0x7F), 0x64});
-        put_vlq(out, length);
-    }
-    out.insert(out.end(), {0x00, 0xFF, 0x2F, 0x00});
-    return out;
+    testkit::Track track = {testkit::note(0, 0, 0x3C, 0x64, length)};
+    for (std::uint32_t i = 1; i < notes; ++i) track.push_back(testkit::note(10 * i, 0, std::uint8_t(i & 0x7F), 0x64, length));
+    return testkit::hmi({testkit::hmi_track(std::nullopt, testkit::hmi_events(track, true))});
 }
 
 // The longest an LDS module plays: 256 positions (the position number is 8
@@ -161,7 +112,7 @@ inline Bytes long_notes_hmi(std::uint32_t notes, std::uint32_t length) {
 // them delayed by 100 ticks; the ninth runs a fade through every other row.
 // 12 KiB, 1.5 million events.
 inline Bytes longest_lds() {
-    namespace lds = lds_builder;
+    namespace lds = testkit::lds;
     lds::Module module;
     module.row_speed = 255;
     module.pattern_length = 255;
@@ -189,32 +140,14 @@ inline Bytes longest_lds() {
 // parser copies subtrees). One level more than the reader accepts refuses
 // the file.
 inline Bytes deep_iff_xmi(std::size_t levels, std::size_t payload) {
-    const auto chunk = [](const char* id, const Bytes& body) {
-        Bytes out(id, id + 4);
-        put_be32(out, std::uint32_t(body.size()));
-        out.insert(out.end(), body.begin(), body.end());
-        if (body.size() % 2) out.push_back(0);
-        return out;
-    };
-    const auto container = [&chunk](const char* id, const Bytes& children) {
-        Bytes body = {'X', 'M', 'I', 'D'};
-        body.insert(body.end(), children.begin(), children.end());
-        return chunk(id, body);
-    };
     // The directory FORM is level 1; level 2, inside it, is a "CAT ".
-    Bytes nest = chunk("DATA", Bytes(payload, 0x55));
-    for (std::size_t level = levels; level >= 2; --level) nest = container(level % 2 == 0 ? "CAT " : "FORM", nest);
-    Bytes xdir = {'X', 'D', 'I', 'R'};
-    const Bytes info = chunk("INFO", {1, 0});
-    xdir.insert(xdir.end(), info.begin(), info.end());
-    xdir.insert(xdir.end(), nest.begin(), nest.end());
-    Bytes events;
-    for (std::uint8_t key = 60; key < 72; ++key) events.insert(events.end(), {0x90, key, 0x64, 0x1E, 0x1E});
-    events.insert(events.end(), {0xFF, 0x2F, 0x00});
-    const Bytes songs = container("CAT ", container("FORM", chunk("EVNT", events)));
-    Bytes out = chunk("FORM", xdir);
-    out.insert(out.end(), songs.begin(), songs.end());
-    return out;
+    Bytes nest = testkit::iff_chunk("DATA", Bytes(payload, 0x55));
+    for (std::size_t level = levels; level >= 2; --level)
+        nest = testkit::iff_container(level % 2 == 0 ? "CAT " : "FORM", "XMID", nest);
+    testkit::Track song;
+    for (std::uint8_t key = 60; key < 72; ++key) song.push_back(testkit::note(30u * (key - 60u), 0, key, 0x64, 30));
+    song.push_back(testkit::end_of_track(360));
+    return testkit::xmi({{testkit::xmi_events(song)}}, nest);
 }
 
 }  // namespace seqconv::bench

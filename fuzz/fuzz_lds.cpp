@@ -1,17 +1,14 @@
 // LDS modules as the program reads a file named with the "lds" extension:
-// detection, loading, playing, the MIDI recorded from it; then the writer.
-// The output is not bounded by the input's size: a module's patterns
-// repeat, and bends are sent tick by tick.
+// the detector, then the reader itself (loading, playing, the MIDI recorded
+// from it); then the writer. The output is not bounded by the input's size:
+// a module's patterns repeat, and bends are sent tick by tick.
 
-#include <cstddef>
-#include <cstdint>
-
-#include "formats/readers.h"
-#include "fuzz/write_checks.h"
+#include "fuzz/reader_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    seqconv::MidiContainer song;
-    seqconv::convert_file(seqconv::ByteRange(data, size), "lds", song);
-    seqconv::fuzz::write_and_check(song);
-    return 0;
+    using seqconv::ByteRange;
+    return seqconv::fuzz::run_reader(
+        data, size, [](ByteRange input) { return seqconv::detect_lds(input, "lds"); },
+        [](ByteRange input, seqconv::MidiContainer& song) { return seqconv::read_lds(input, song); },
+        seqconv::fuzz::Growth::unbounded);
 }

@@ -22,52 +22,20 @@
 #include <utility>
 #include <vector>
 
+#include "formats/iff/iff.h"
 #include "formats/readers.h"
 #include "formats/smf_reader.h"
 #include "fuzz/convert_selector.h"
-#include "tools/lds_builder.h"
+#include "testkit/formats.h"
+#include "testkit/lds.h"
 
 namespace {
 
 using seqconv::ByteRange;
-using Bytes = std::vector<std::uint8_t>;
+using namespace testkit;
 
-Bytes text(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
-Bytes be16(std::uint32_t v) { return {std::uint8_t(v >> 8), std::uint8_t(v)}; }
-Bytes be32(std::uint32_t v) {
-    return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
-}
-Bytes le16(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8)}; }
-Bytes le32(std::uint32_t v) {
-    return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
-}
-
-// A variable-length quantity, written here rather than by the writer under
-// test.
-Bytes vlq(std::uint32_t v) {
-    Bytes out{std::uint8_t(v & 0x7F)};
-    while (v >>= 7) out.insert(out.begin(), std::uint8_t(0x80 | (v & 0x7F)));
-    return out;
-}
-
-// A meta event without its delta time.
-Bytes meta(std::uint8_t type, const Bytes& payload) {
-    return cat({{0xFF, type}, vlq(std::uint32_t(payload.size())), payload});
-}
 const Bytes end_of_track = {0x00, 0xFF, 0x2F, 0x00};
-
-Bytes smf(std::uint16_t form, std::uint16_t division, std::initializer_list<Bytes> bodies) {
-    Bytes out = cat({text("MThd"), be32(6), be16(form), be16(std::uint32_t(bodies.size())), be16(division)});
-    for (const Bytes& body : bodies) out = cat({out, text("MTrk"), be32(std::uint32_t(body.size())), body});
-    return out;
-}
+Bytes meta(std::uint8_t type, const Bytes& payload) { return meta_bytes(type, payload); }
 
 // Track bodies. ------------------------------------------------------------
 
@@ -164,37 +132,10 @@ Bytes gmf_stream() {
 
 Bytes form0() { return smf(0, 96, {mixed()}); }
 Bytes form1() { return smf(1, 480, {conductor(), melody(), drums()}); }
+Bytes info() { return info_list({{"INAM", text("Minuet")}, {"ICOP", text("1725")}}); }
 
-Bytes riff(std::string_view form, const Bytes& chunks) {
-    return cat({text("RIFF"), le32(std::uint32_t(chunks.size() + 4)), text(form), chunks});
-}
-// A RIFF chunk, with its pad byte after an odd size.
-Bytes chunk(std::string_view id, const Bytes& body) {
-    Bytes out = cat({text(id), le32(std::uint32_t(body.size())), body});
-    if (body.size() % 2 != 0) out.push_back(0);
-    return out;
-}
-Bytes info_list() {
-    return chunk("LIST", cat({text("INFO"), chunk("INAM", text("Minuet")), chunk("ICOP", text("1725"))}));
-}
-
-// XMI: IFF chunks (big-endian sizes, a pad byte after an odd size) holding
-// songs whose event streams have delay bytes and note durations.
-Bytes iff_chunk(std::string_view id, const Bytes& body) {
-    Bytes out = cat({text(id), be32(std::uint32_t(body.size())), body});
-    if (body.size() % 2 != 0) out.push_back(0);
-    return out;
-}
-Bytes xmi_song(const Bytes& events) {
-    return iff_chunk("FORM",
-                     cat({text("XMID"), iff_chunk("TIMB", {0x01, 0x00, 0x28, 0x00}), iff_chunk("EVNT", events)}));
-}
-Bytes xmi(std::initializer_list<Bytes> songs) {
-    Bytes forms = text("XMID");
-    for (const Bytes& song : songs) forms = cat({forms, song});
-    return cat({iff_chunk("FORM", cat({text("XDIR"), iff_chunk("INFO", le16(std::uint32_t(songs.size())))})),
-                iff_chunk("CAT ", forms)});
-}
+// XMI songs, whose event streams have delay bytes and note durations.
+XmiSong xmi_song(Bytes events) { return {std::move(events), xmi_timbres({{0x28, 0x00}})}; }
 // A tempo at time 0, every kind of channel event, notes overlapping and of
 // no duration, delays of several bytes, a long text, system exclusive, and
 // bytes after the end that are never read.
@@ -219,7 +160,7 @@ Bytes xmi_later_tempo_no_end() {
 
 // Two voices in two positions of eight rows; voice 2 loops back at the end.
 Bytes lds_tune(int mode) {
-    using namespace lds_builder;
+    using namespace testkit::lds;
     Module m;
     m.mode = mode;
     m.row_speed = 5;
@@ -239,7 +180,7 @@ Bytes lds_tune(int mode) {
 // voice, fades, glides and jumps forward; the song ends after its last
 // position.
 Bytes lds_every_command() {
-    using namespace lds_builder;
+    using namespace testkit::lds;
     Module m;
     m.row_speed = 2;
     m.pattern_length = 16;
@@ -262,15 +203,8 @@ Bytes lds_every_command() {
     return m.bytes();
 }
 
-// HMP: deltas are 7-bit groups least significant first, the high bit on
-// the last byte; every status byte is written. One track of notes and
-// controllers, one of meta events, one whose data end without FF 2F.
-Bytes hmp_delta(std::uint32_t v) {
-    Bytes out;
-    for (; v > 0x7F; v >>= 7) out.push_back(std::uint8_t(v & 0x7F));
-    out.push_back(std::uint8_t(0x80 | v));
-    return out;
-}
+// HMP: one track of notes and controllers, one of meta events, one whose
+// data end without FF 2F.
 std::vector<Bytes> hmp_tracks() {
     return {cat({{0x80}, meta(0x2F, {})}),
             cat({{0x80, 0xC0, 0x13, 0x80, 0x90, 0x3C, 0x64},
@@ -288,42 +222,9 @@ std::vector<Bytes> hmp_tracks() {
                  meta(0x2F, {})}),
             {0x80, 0xC1, 0x28, 0x80, 0x91, 0x43, 0x50, 0xE0, 0x81, 0x43, 0x40}};
 }
-Bytes hmp_p() {
-    Bytes out = text("HMIMIDIP013195");
-    out.resize(48, 0);
-    out.push_back(4);
-    out.resize(0x80, 0);
-    std::uint32_t number = 0;
-    for (const Bytes& events : hmp_tracks())
-        out = cat({out, le32(number++), le32(std::uint32_t(12 + events.size())), le32(0), events});
-    return cat({out, le32(0)});
-}
-Bytes hmp_r() {
-    Bytes out = text("HMIMIDIR");
-    out.resize(26, 0);
-    out.push_back(4);
-    out.resize(77, 0);
-    out.push_back(120);
-    out.resize(0x60, 0);
-    bool first = true;
-    for (const Bytes& events : hmp_tracks()) {
-        out = cat({out, le16(std::uint32_t(4 + events.size())), le16(0), events});
-        if (std::exchange(first, false)) out = cat({out, le16(0)});  // 2 bytes before the records
-    }
-    return out;
-}
-
 // HMI: a track of notes with durations under running status and a name; one
 // with a time jump, the format's own FE events (loop markers among them), a
 // system-exclusive message and an end of track waiting for a note's end.
-Bytes hmi_track(const std::string& name, const Bytes& events) {
-    Bytes out = text("HMI-MIDITRACK");
-    out.resize(91, 0);
-    const Bytes name_at = le32(91), events_at = le32(std::uint32_t(93 + name.size()));
-    std::copy(name_at.begin(), name_at.end(), out.begin() + 75);
-    std::copy(events_at.begin(), events_at.end(), out.begin() + 87);
-    return cat({out, {0x00, std::uint8_t(name.size())}, text(name), events});
-}
 Bytes hmi_melody() {
     return hmi_track("Flute   ", cat({{0x00, 0xC0, 0x49, 0x00, 0x90, 0x3C, 0x64},
                                       vlq(200),
@@ -343,23 +244,6 @@ Bytes hmi_events() {
                               {0x83, 0x60, 0xFE, 0x15, 0, 0, 0, 0, 0, 0, 0x00, 0xE1, 0x00, 0x40, 0x00},
                               meta(0x2F, {})}));
 }
-// The song header, then the directory, whose entries point at the tracks
-// given by `order`.
-Bytes hmi(const std::vector<Bytes>& tracks, const std::vector<std::size_t>& order) {
-    Bytes out = text("HMI-MIDISONG061595");
-    out.resize(228, 0);
-    out = cat({out, le32(std::uint32_t(order.size())), le32(236)});
-    std::vector<std::uint32_t> offsets;
-    std::size_t at = 236 + 4 * order.size();
-    for (const Bytes& track : tracks) {
-        offsets.push_back(std::uint32_t(at));
-        at += track.size();
-    }
-    for (const std::size_t i : order) out = cat({out, le32(offsets[i])});
-    for (const Bytes& track : tracks) out = cat({out, track});
-    return out;
-}
-
 struct Seed {
     std::string target;
     std::string name;
@@ -385,6 +269,19 @@ bool reads_as_lds(ByteRange input) {
     seqconv::MidiContainer song;
     return seqconv::convert_file(input, "lds", song) && song.track_count() > 1;
 }
+// For a reader's own target: its detector accepts the file and its reader
+// reads it without error.
+std::function<bool(ByteRange)> reads_as(seqconv::InputFormat format) {
+    return [format](ByteRange input) {
+        seqconv::MidiContainer song;
+        return seqconv::detect_format(input, std::nullopt) == format && seqconv::read_format(format, input, song) &&
+               song.track_count() != 0;
+    };
+}
+bool parses_as_iff(ByteRange input) {
+    seqconv::IffTree tree;
+    return seqconv::parse_iff(input, tree) && !tree.chunks.empty();
+}
 // For fuzz_convert: the file after the selector byte converts, or for a
 // format not read yet is recognised by `detect`.
 std::function<bool(ByteRange)> converts() {
@@ -408,28 +305,18 @@ std::vector<Seed> seeds() {
     smf_seed("clock_bytes_long_deltas_long_texts.mid", smf(0, 96, {quirks()}));
     smf_seed("no_tracks.mid", smf(1, 96, {}));
     smf_seed("lone_end_of_track.mid", smf(0, 96, {end_of_track}));
-    {
-        // The last track lacks its FF 2F and declares more bytes than there
-        // are: it ends with the file.
-        Bytes cut = smf(1, 96, {conductor(), melody()});
-        cut.resize(cut.size() - end_of_track.size());
-        const std::size_t length_at = 14 + 8 + conductor().size() + 4;
-        const Bytes longer = be32(std::uint32_t(melody().size() + 100));
-        std::copy(longer.begin(), longer.end(), cut.begin() + std::ptrdiff_t(length_at));
-        smf_seed("last_track_cut_off.mid", std::move(cut));
-    }
+    // The last track lacks its FF 2F and declares more bytes than there
+    // are: it ends with the file.
+    smf_seed("last_track_cut_off.mid", smf(1, 96, {conductor(), cut_off(melody(), end_of_track.size())}, 104));
 
     const auto rmid_seed = [&](std::string name, Bytes bytes) {
         out.push_back({"fuzz_rmid", std::move(name), std::move(bytes), reads_as_rmid});
     };
-    rmid_seed("data_only.rmi", riff("RMID", chunk("data", form0())));
-    rmid_seed("data_and_info.rmi", riff("RMID", cat({chunk("data", form1()), info_list()})));
-    {
-        Bytes odd = form0();
-        odd.push_back(0x00);  // an odd data size, padded
-        rmid_seed("odd_data_disp_and_info.rmi",
-                  riff("RMID", cat({chunk("data", odd), chunk("DISP", cat({le32(1), text("Minuet")})), info_list()})));
-    }
+    rmid_seed("data_only.rmi", rmid(form0()));
+    rmid_seed("data_and_info.rmi", rmid(form1(), info()));
+    // An odd data size, padded.
+    rmid_seed("odd_data_disp_and_info.rmi",
+              rmid(cat({form0(), {0x00}}), cat({riff_chunk("DISP", cat({le32(1), text("Minuet")})), info()})));
 
     const auto gmf_seed = [&](std::string name, Bytes bytes) {
         out.push_back({"fuzz_gmf_track", std::move(name), std::move(bytes), reads_as_gmf_track});
@@ -452,12 +339,12 @@ std::vector<Seed> seeds() {
                  converts());
     convert_seed("smf_form1_promoted.MID", selector_for("MID", true), form1(), converts());
     convert_seed("rmid_with_info_promoted.rmi", selector_for("rmi", true),
-                 riff("RMID", cat({chunk("data", form0()), info_list()})), converts());
+                 rmid(form0(), info()), converts());
     convert_seed("smf_named_lds.lds", selector_for("lds"), form0(), converts());
 
-    convert_seed("hmp_p_three_tracks.hmp", selector_for("hmp"), hmp_p(), converts());
-    convert_seed("hmp_r_three_tracks.hmp", selector_for("hmp", true), hmp_r(), converts());
-    convert_seed("hmi_two_tracks_loop.hmi", selector_for("hmi"), hmi({hmi_melody(), hmi_events()}, {0, 1}), converts());
+    convert_seed("hmp_p_three_tracks.hmp", selector_for("hmp"), hmp(hmp_tracks()), converts());
+    convert_seed("hmp_r_three_tracks.hmp", selector_for("hmp", true), hmp(hmp_tracks(), {true, 120}), converts());
+    convert_seed("hmi_two_tracks_loop.hmi", selector_for("hmi"), hmi({hmi_melody(), hmi_events()}), converts());
     // Entries that do not ascend: the first track is read to the end.
     convert_seed("hmi_entries_pointing_back.hmi", selector_for(std::nullopt),
                  hmi({hmi_melody(), hmi_events()}, {1, 0, 1}), converts());
@@ -466,18 +353,14 @@ std::vector<Seed> seeds() {
                  xmi({xmi_song(xmi_events()), xmi_song(xmi_later_tempo_no_end()), xmi_song({0x90, 0x3C, 0x64, 0x00})}),
                  converts());
     {
-        // Two instruments, so the score starts at 16 + 2 * 2.
-        const auto mus = [](const Bytes& score) {
-            return cat({text("MUS\x1A"), le16(std::uint32_t(score.size())), le16(20), le16(2), le16(1), le16(2),
-                        le16(0), le16(0), le16(128), score});
-        };
+        const MusHeader two_instruments{2, 1, {0, 128}};
         // Notes, a release with a delay, the end of the score.
         convert_seed("mus_two_instruments.mus", selector_for("mus"),
-                     mus({0x10, 0x3C, 0x91, 0xBE, 0x64, 0x10, 0x80, 0x3C, 0x20, 0x01, 0x3E, 0x60}), converts());
+                     mus(two_instruments, {0x10, 0x3C, 0x91, 0xBE, 0x64, 0x10, 0x80, 0x3C, 0x20, 0x01, 0x3E, 0x60}), converts());
         // Every kind of event, the percussion channel, a volume above 127,
         // remembered velocities, and delays of one and two bytes.
         convert_seed("mus_every_event_kind_promoted.mus", selector_for("mus", true),
-                     mus({0x40, 0x00, 0x30, 0x41, 0x03, 0xC8, 0x4F, 0x04, 0x40, 0x10, 0xBC, 0x64, 0x9F, 0xA4,
+                     mus(two_instruments, {0x40, 0x00, 0x30, 0x41, 0x03, 0xC8, 0x4F, 0x04, 0x40, 0x10, 0xBC, 0x64, 0x9F, 0xA4,
                           0x7F, 0x20, 0x20, 0xA0, 0x11, 0xC0, 0x50, 0x91, 0x43, 0x10, 0x80, 0x3C, 0x81, 0x00,
                           0x0F, 0x24, 0x01, 0x40, 0x01, 0x43, 0x31, 0x0B, 0x30, 0x0E, 0x22, 0x80, 0x60}),
                      converts());
@@ -488,23 +371,16 @@ std::vector<Seed> seeds() {
         const Bytes tempo = le32(0x0107A120), program = le32(0x000007C0), note = le32(0x00643C90);
         const Bytes note_off = le32(0x00403C80), wheel = le32(0x004000E1), pressure = le32(0x000040D1);
         const Bytes dropped = le32(0x000000F8), other_kind = le32(0x02000000), slower = le32(0x010927C0);
-        const auto block = [](std::uint32_t start, std::initializer_list<Bytes> events) {
-            const Bytes body = cat(events);
-            return cat({le32(start), le32(std::uint32_t(body.size())), body});
-        };
         const auto with_id = [](std::uint32_t delta, const Bytes& word) { return cat({le32(delta), le32(0), word}); };
-        const Bytes ids = cat({le32(2), block(0, {with_id(0, tempo), with_id(0, program), with_id(0, note)}),
-                               block(96, {with_id(96, note_off), with_id(0, wheel), with_id(10, pressure),
-                                          with_id(0, dropped), with_id(0, other_kind), with_id(20, slower)})});
-        convert_seed("mids_stream_ids.mds", selector_for("mds"),
-                     riff("MIDS", cat({chunk("fmt ", cat({le32(96), le32(4096), le32(0)})), chunk("data", ids)})),
-                     converts());
+        const std::vector<MidsBlock> ids = {
+            {0, cat({with_id(0, tempo), with_id(0, program), with_id(0, note)})},
+            {96, cat({with_id(96, note_off), with_id(0, wheel), with_id(10, pressure), with_id(0, dropped),
+                      with_id(0, other_kind), with_id(20, slower)})}};
+        convert_seed("mids_stream_ids.mds", selector_for("mds"), mids({96, 4096, 0, {}}, ids), converts());
         // Without stream ids, and a fmt chunk of odd size with its pad byte.
-        const Bytes no_ids = cat({le32(1), block(0, {le32(0), tempo, le32(0), note, le32(480), note_off})});
-        convert_seed(
-            "mids_no_stream_ids_promoted.mds", selector_for("mds", true),
-            riff("MIDS", cat({chunk("fmt ", cat({le32(480), le32(0), le32(1), {0x00}})), chunk("data", no_ids)})),
-            converts());
+        const MidsBlock no_ids{0, cat({le32(0), tempo, le32(0), note, le32(480), note_off})};
+        convert_seed("mids_no_stream_ids_promoted.mds", selector_for("mds", true), mids({480, 0, 1, {0x00}}, {no_ids}),
+                     converts());
     }
     // LDS modules are known by their extension and a first byte of 0 to 2.
     convert_seed("lds_tune_with_loop.lds", selector_for("lds"), lds_tune(0), converts());
@@ -514,11 +390,27 @@ std::vector<Seed> seeds() {
          {std::pair{"tune_with_loop.lds", lds_tune(1)}, std::pair{"every_command.lds", lds_every_command()}})
         out.push_back({"fuzz_lds", name, module, reads_as_lds});
     {
-        const Bytes gmf = cat({text("GMF"), {0x01, 0x00, 0x05, 0x00}, gmf_stream(), end_of_track});
-        convert_seed("gmf_stream.gmf", selector_for("gmf"), gmf, converts());
+        convert_seed("gmf_stream.gmf", selector_for("gmf"), gmf(5, cat({gmf_stream(), end_of_track})), converts());
         // A tempo too slow for 24 bits, and a stream that ends with the file.
         convert_seed("gmf_slow_without_end_promoted.gmf", selector_for("gmf", true),
-                     cat({text("GMF"), {0x01, 0x01, 0x2C, 0x00}, gmf_stream()}), converts());
+                     gmf(300, gmf_stream()), converts());
+    }
+    // Each reader's own target starts from that format's files, without the
+    // selector byte.
+    const std::pair<std::string_view, seqconv::InputFormat> own_targets[] = {
+        {"hmp", seqconv::InputFormat::hmp}, {"hmi", seqconv::InputFormat::hmi},   {"xmi", seqconv::InputFormat::xmi},
+        {"mus", seqconv::InputFormat::mus}, {"mids", seqconv::InputFormat::mids}, {"gmf", seqconv::InputFormat::gmf}};
+    const std::size_t convert_seeds = out.size();
+    for (std::size_t i = 0; i < convert_seeds; ++i) {
+        if (out[i].target != "fuzz_convert") continue;
+        for (const auto& [prefix, format] : own_targets) {
+            if (!out[i].name.starts_with(std::string(prefix) + "_")) continue;
+            out.push_back({"fuzz_" + std::string(prefix), out[i].name.substr(prefix.size() + 1),
+                           Bytes(out[i].bytes.begin() + 1, out[i].bytes.end()), reads_as(format)});
+            if (format == seqconv::InputFormat::xmi)
+                out.push_back({"fuzz_iff", out[i].name.substr(prefix.size() + 1),
+                               Bytes(out[i].bytes.begin() + 1, out[i].bytes.end()), parses_as_iff});
+        }
     }
     return out;
 }

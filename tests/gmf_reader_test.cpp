@@ -32,16 +32,13 @@ TEST(ReadGmf, ConductorTrackThenTheStreamToTheEndOfTheFile) {
     };
     for (const auto& c : cases) {
         MidiContainer song;
-        const Bytes file = test::concat({test::bytes_of("GMF\x01"),
-                                         {std::uint8_t(c.tenths >> 8), std::uint8_t(c.tenths), 0},
-                                         c.stream.empty() ? Bytes{} : note,
-                                         c.stream});
+        const Bytes file = testkit::gmf(c.tenths, test::concat({c.stream.empty() ? Bytes{} : note, c.stream}));
         EXPECT_TRUE(read_gmf(test::range_of(file), song));
         EXPECT_EQ(test::summary(song),
                   "0/192: @0 FF 51 " + c.tempo + ", @0 F0 41 10 16 12 7F 00 00 01 F7, @0 FF 2F | " + c.events);
     }
     MidiContainer song;
-    const Bytes malformed = test::concat({test::bytes_of("GMF\x01"), {0, 5, 0, 0x00, 0x3C, 0x64}});
+    const Bytes malformed = testkit::gmf(5, {0x00, 0x3C, 0x64});
     EXPECT_FALSE(read_gmf(test::range_of(malformed), song));
     EXPECT_EQ(song.track_count(), 1u);
 }
@@ -50,8 +47,7 @@ TEST(ReadGmf, ConductorTrackThenTheStreamToTheEndOfTheFile) {
 // a stream of two-byte events under running status fills it exactly.
 TEST(ReadGmf, StreamOfTwoByteEventsFillsItsReservation) {
     MidiContainer song;
-    const Bytes file =
-        test::concat({test::bytes_of("GMF\x01"), {0, 5, 0}, {0x00, 0xC0, 0x05, 0x01, 0x06, 0x01, 0x07, 0x01, 0x08}});
+    const Bytes file = testkit::gmf(5, {0x00, 0xC0, 0x05, 0x01, 0x06, 0x01, 0x07, 0x01, 0x08});
     ASSERT_TRUE(read_gmf(test::range_of(file), song));
     EXPECT_EQ(song.track(1).size(), 5u);
     EXPECT_EQ(song.track(1).capacity(), 5u);

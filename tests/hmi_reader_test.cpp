@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <optional>
 
 #include "formats/readers.h"
 #include "song_text.h"
@@ -20,32 +20,11 @@ void put_le32(Bytes& bytes, std::size_t at, std::uint32_t value) {
     std::copy(le.begin(), le.end(), bytes.begin() + std::ptrdiff_t(at));
 }
 
-// A track: its 91-byte header, the name record behind it when there is a
-// name, then the events.
+// A track with the name record behind its header when it has a name.
 Bytes track(const std::string& events, const std::string& name = "") {
-    Bytes out = test::bytes_of("HMI-MIDITRACK");
-    out.resize(91, 0);
-    put_le32(out, 75, name.empty() ? 0 : 91);
-    put_le32(out, 87, std::uint32_t(name.empty() ? 91 : 93 + name.size()));
-    if (!name.empty()) out = concat({out, {0x00, std::uint8_t(name.size())}, test::bytes_of(name)});
-    return concat({out, hex(events)});
+    return testkit::hmi_track(name.empty() ? std::nullopt : std::optional(name), hex(events));
 }
-
-// A song: header, directory, then the tracks; `order` lists the tracks the
-// directory entries point at, when not each track once in turn.
-Bytes hmi(const std::vector<Bytes>& tracks, std::vector<std::size_t> order = {}) {
-    for (std::size_t i = 0; order.size() < tracks.size(); ++i) order.push_back(i);
-    Bytes out = test::bytes_of("HMI-MIDISONG061595");
-    out.resize(236, 0);
-    put_le32(out, 228, std::uint32_t(order.size()));
-    put_le32(out, 232, 236);
-    std::vector<std::uint32_t> offsets;
-    std::size_t at = 236 + 4 * order.size();
-    for (const Bytes& t : tracks) offsets.push_back(std::uint32_t(std::exchange(at, at + t.size())));
-    for (const std::size_t i : order) out = concat({out, test::le32(offsets[i])});
-    for (const Bytes& t : tracks) out = concat({out, t});
-    return out;
-}
+using testkit::hmi;
 
 std::string read(const Bytes& file, MidiContainer&& song = {}) {
     const bool ok = read_hmi(test::range_of(file), song);

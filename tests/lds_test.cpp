@@ -1,5 +1,5 @@
 // LDS modules: loading, playing tick by tick and the MIDI recorded from it.
-// Modules are put together from their parts with tools/lds_builder.h.
+// Modules are put together from their parts with testkit/lds.h.
 
 #include <gtest/gtest.h>
 
@@ -8,12 +8,13 @@
 #include "formats/lds/lds_module.h"
 #include "formats/readers.h"
 #include "test_support.h"
-#include "tools/lds_builder.h"
+#include "testkit/lds.h"
 
 namespace seqconv {
 namespace {
 
-using namespace lds_builder;
+using namespace testkit::lds;
+using testkit::Bytes;
 using test::describe;
 using test::Lines;
 using test::range_of;

@@ -13,10 +13,7 @@ using test::Bytes;
 
 // One instrument, so the score starts at 18; the score length field says
 // `length`.
-Bytes mus(const Bytes& score, std::size_t length) {
-    return test::concat({test::bytes_of("MUS\x1A"), test::le16(std::uint16_t(length)), test::le16(18), test::le16(1),
-                         test::le16(0), test::le16(1), test::le16(0), test::le16(0), score});
-}
+Bytes mus(const Bytes& score, std::size_t length) { return testkit::mus({1, 0, {0}, std::uint16_t(length)}, score); }
 const std::string conductor = "@0 FF 51 09 A3 1A, @0 FF 2F";
 
 TEST(ReadMus, ScoreEventsOnTheirMidiChannels) {

@@ -11,28 +11,26 @@
 #include "formats/byte_cursor.h"
 #include "midi/midi_container.h"
 #include "midi/smf_writer.h"
+#include "testkit/formats.h"
 
 namespace seqconv::test {
 
-using Bytes = std::vector<std::uint8_t>;
+// Files are written with the test-file kit; these are its names as the
+// tests know them.
+using testkit::be32;
+using testkit::Bytes;
+using testkit::le16;
+using testkit::le32;
+using testkit::riff_chunk;
+using testkit::smf;
+using testkit::smf_header;
 
-inline Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-inline Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
+inline Bytes bytes_of(const std::string& text) { return testkit::text(text); }
+inline Bytes concat(std::initializer_list<Bytes> parts) { return testkit::cat(parts); }
 inline ByteRange range_of(const Bytes& bytes) { return ByteRange(bytes.data(), bytes.size()); }
-
-inline Bytes be32(std::uint32_t v) {
-    return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
-}
-inline Bytes le32(std::uint32_t v) {
-    return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
-}
-inline Bytes le16(std::uint16_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8)}; }
+inline Bytes mtrk(const Bytes& body) { return testkit::be_chunk("MTrk", body); }
+// A RIFF RMID form holding `chunks`, its size counting exactly them.
+inline Bytes rmid(const Bytes& chunks) { return testkit::riff("RMID", chunks); }
 
 inline MidiEvent channel_event(std::uint32_t time, MidiEventType type, std::uint32_t channel, Bytes data) {
     return MidiEvent(time, type, channel, data.data(), data.size());
@@ -49,33 +47,6 @@ inline Bytes data_of(const MidiEvent& event) {
     Bytes out(event.get_data_size());
     event.get_data(0, out.size(), out.data());
     return out;
-}
-
-// A Standard MIDI File built from its parts.
-inline Bytes smf_header(std::uint16_t form, std::uint16_t tracks, std::uint16_t division) {
-    return concat({bytes_of("MThd"),
-                   be32(6),
-                   {std::uint8_t(form >> 8), std::uint8_t(form), std::uint8_t(tracks >> 8), std::uint8_t(tracks),
-                    std::uint8_t(division >> 8), std::uint8_t(division)}});
-}
-inline Bytes mtrk(const Bytes& body) { return concat({bytes_of("MTrk"), be32(std::uint32_t(body.size())), body}); }
-
-// A whole file: header announcing one track per body, then the track chunks.
-inline Bytes smf(std::uint16_t form, std::uint16_t division, std::initializer_list<Bytes> bodies) {
-    Bytes out = smf_header(form, std::uint16_t(bodies.size()), division);
-    for (const Bytes& body : bodies) out = concat({out, mtrk(body)});
-    return out;
-}
-
-// A RIFF chunk: id, little-endian size, content, and a pad byte after odd sizes.
-inline Bytes riff_chunk(const std::string& id, const Bytes& content) {
-    Bytes out = concat({bytes_of(id), le32(std::uint32_t(content.size())), content});
-    if (content.size() % 2 != 0) out.push_back(0);
-    return out;
-}
-// A RIFF RMID form holding `chunks`, its size counting exactly them.
-inline Bytes rmid(const Bytes& chunks) {
-    return concat({bytes_of("RIFF"), le32(std::uint32_t(4 + chunks.size())), bytes_of("RMID"), chunks});
 }
 
 // One event as text: "@time" then the status byte (rebuilt for channel

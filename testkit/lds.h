@@ -1,8 +1,9 @@
 #pragma once
 
 // Puts LDS modules together from readable parts (header fields, patches,
-// positions, pattern words), for the tests, the fuzz seeds and the examples.
-// Standard library only: make_examples builds without the project.
+// positions, pattern words). A module is no event stream: its patterns are
+// rows of words played by nine voices, so it has a builder of its own
+// rather than a writer of tracks.
 
 #include <array>
 #include <cstddef>
@@ -10,9 +11,9 @@
 #include <initializer_list>
 #include <vector>
 
-namespace lds_builder {
+#include "testkit/bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace testkit::lds {
 
 // Pattern words.
 constexpr std::uint16_t note(int number, int patch) { return std::uint16_t(number << 8 | patch); }
@@ -69,31 +70,22 @@ struct Module {
         Bytes out{std::uint8_t(mode), 0, 0, std::uint8_t(row_speed), std::uint8_t(pattern_length)};
         for (std::uint8_t delay : channel_delay) out.push_back(delay);
         out.push_back(0);
-        le16(out, patches.size());
+        append(out, le16(std::uint32_t(patches.size())));
         for (const Patch& patch : patches) {
             Bytes record(46, 0);
             record[11] = std::uint8_t(patch.key_off_ticks);
             record[40] = std::uint8_t(patch.midi_program);
             record[41] = std::uint8_t(patch.velocity);
             record[43] = std::uint8_t(patch.transpose);
-            for (std::uint8_t byte : record) out.push_back(byte);
+            append(out, record);
         }
-        le16(out, positions.size());
+        append(out, le16(std::uint32_t(positions.size())));
         for (const Position& position : positions)
-            for (const Voice& voice : position) {
-                le16(out, 2u * voice.pattern);
-                out.push_back(voice.transpose);
-            }
-        le16(out, 0);
-        for (std::uint16_t word : words) le16(out, word);
+            for (const Voice& voice : position) append(out, cat({le16(2u * voice.pattern), {voice.transpose}}));
+        append(out, le16(0));
+        for (std::uint16_t word : words) append(out, le16(word));
         return out;
-    }
-
-private:
-    static void le16(Bytes& out, std::size_t value) {
-        out.push_back(std::uint8_t(value));
-        out.push_back(std::uint8_t(value >> 8));
     }
 };
 
-}  // namespace lds_builder
+}  // namespace testkit::lds

@@ -1,0 +1,7 @@
+// The HMP reader on its own, both variants, then the writer.
+// Its output may grow faster than its input: note durations and blocks
+// unfold into separate events.
+
+#include "fuzz/reader_target.h"
+
+SEQCONV_READER_TARGET(hmp)
