@@ -91,8 +91,10 @@ TEST(Iff, LookupsCountMatchesAndFallBack) {
     const Bytes forms =
         concat({container("FORM", "XMID", chunk("AAAA", {1})), chunk("LIST", {}),
                 container("FORM", "XMID", chunk("AAAA", {2})), container("FORM", "XMID", chunk("AAAA", {3}))});
+    // The chunks' data view the input: it outlives the tree.
+    const Bytes input = concat({container("FORM", "XDIR", {}), container("CAT ", "XMID", forms)});
     IffTree tree;
-    ASSERT_TRUE(parse(concat({container("FORM", "XDIR", {}), container("CAT ", "XMID", forms)}), tree));
+    ASSERT_TRUE(parse(input, tree));
     const IffChunk& cat = tree.find(iff_id("CAT "));
     EXPECT_EQ(cat.count_children(iff_id("FORM")), 3u);
     for (std::uint8_t n = 0; n < 3; ++n)
@@ -128,8 +130,9 @@ TEST(Iff, ContainerTooSmallForItsTypeTakesItFromTheBytesBehind) {
     // A CAT of size 1: its type is read from the four bytes after the size,
     // then the next chunk starts behind the one byte and its pad.
     const Bytes cat = concat({bytes_of("CAT "), be32(1), {'Q', 0}, chunk("ABCD", {7})});
+    const Bytes input = container("FORM", "XDIR", cat);
     IffTree tree;
-    ASSERT_TRUE(parse(container("FORM", "XDIR", cat), tree));
+    ASSERT_TRUE(parse(input, tree));
     const IffChunk& form = tree.chunks.at(0);
     ASSERT_EQ(form.children.size(), 2u);
     EXPECT_EQ(form.children[0].form_type, (IffId{'Q', 0, 'A', 'B'}));
