@@ -55,8 +55,9 @@ File open_output(const std::string& output_name, std::optional<platform::FileIde
 // A failed flush on closing (a full disk, say) is a failed write too. The
 // flush is asked for first, as not every runtime's fclose tells.
 Outcome write_output(File output, const std::vector<std::uint8_t>& image, const std::string& output_name) {
-    const bool written =
-        std::fwrite(image.data(), 1, image.size(), output.get()) == image.size() && std::fflush(output.get()) == 0;
+    // An empty image has no data pointer, which fwrite may not be given.
+    const bool written = (image.empty() || std::fwrite(image.data(), 1, image.size(), output.get()) == image.size()) &&
+                         std::fflush(output.get()) == 0;
     if (!written || std::fclose(output.release()) != 0) {
         std::fprintf(stderr, "Error writing to output file: %s\n", output_name.c_str());
         return Outcome::stop;
