@@ -284,20 +284,22 @@ bool parses_as_iff(ByteRange input) {
 }
 // For fuzz_convert: the file after the selector byte converts, or for a
 // format not read yet is recognised by `detect`.
-std::function<bool(ByteRange)> converts() {
-    return [](ByteRange input) {
-        seqconv::MidiContainer song;
-        return seqconv::convert_file(ByteRange(input.begin + 1, input.end),
-                                     seqconv::fuzz::extension_of_selector(input.begin[0]), song) &&
-               song.track_count() != 0;
-    };
+bool converts(ByteRange input) {
+    seqconv::MidiContainer song;
+    return seqconv::convert_file(ByteRange(input.begin + 1, input.end),
+                                 seqconv::fuzz::extension_of_selector(input.begin[0]), song) &&
+           song.track_count() != 0;
 }
 
 std::vector<Seed> seeds() {
     std::vector<Seed> out;
-    const auto smf_seed = [&](std::string name, Bytes bytes) {
-        out.push_back({"fuzz_smf", std::move(name), std::move(bytes), reads_as_smf});
+    // Adds seeds to `target`, each checked by `valid`.
+    const auto seeds_of = [&out](std::string target, std::function<bool(ByteRange)> valid) {
+        return [&out, target, valid](std::string name, Bytes bytes) {
+            out.push_back({target, std::move(name), std::move(bytes), valid});
+        };
     };
+    const auto smf_seed = seeds_of("fuzz_smf", reads_as_smf);
     smf_seed("form0_one_track.mid", form0());
     smf_seed("form1_conductor_and_two_tracks.mid", form1());
     smf_seed("form2_independent_tracks.mid", smf(2, 120, {melody(), drums()}));
@@ -309,18 +311,14 @@ std::vector<Seed> seeds() {
     // are: it ends with the file.
     smf_seed("last_track_cut_off.mid", smf(1, 96, {conductor(), cut_off(melody(), end_of_track.size())}, 104));
 
-    const auto rmid_seed = [&](std::string name, Bytes bytes) {
-        out.push_back({"fuzz_rmid", std::move(name), std::move(bytes), reads_as_rmid});
-    };
+    const auto rmid_seed = seeds_of("fuzz_rmid", reads_as_rmid);
     rmid_seed("data_only.rmi", rmid(form0()));
     rmid_seed("data_and_info.rmi", rmid(form1(), info()));
     // An odd data size, padded.
     rmid_seed("odd_data_disp_and_info.rmi",
               rmid(cat({form0(), {0x00}}), cat({riff_chunk("DISP", cat({le32(1), text("Minuet")})), info()})));
 
-    const auto gmf_seed = [&](std::string name, Bytes bytes) {
-        out.push_back({"fuzz_gmf_track", std::move(name), std::move(bytes), reads_as_gmf_track});
-    };
+    const auto gmf_seed = seeds_of("fuzz_gmf_track", reads_as_gmf_track);
     gmf_seed("stream_ends_with_input.gmf", gmf_stream());
     gmf_seed("stream_with_end_of_track.gmf", cat({gmf_stream(), end_of_track, {0x00, 0x90}}));
     gmf_seed(
@@ -329,87 +327,78 @@ std::vector<Seed> seeds() {
 
     // fuzz_convert: a selector byte, then the file.
     using seqconv::fuzz::selector_for;
-    const auto convert_seed = [&](std::string name, std::uint8_t selector, const Bytes& file,
-                                  std::function<bool(ByteRange)> valid) {
-        out.push_back({"fuzz_convert", std::move(name), cat({{selector}, file}), std::move(valid)});
+    const auto convert_seed = [add = seeds_of("fuzz_convert", converts)](std::string name, std::uint8_t selector,
+                                                                          const Bytes& file) {
+        add(std::move(name), cat({{selector}, file}));
     };
-    convert_seed("smf_form0.mid", selector_for("mid"), form0(), converts());
-    convert_seed("smf_form0_promoted.mid", selector_for("mid", true), form0(), converts());
-    convert_seed("smf_form0_conductor_promoted", selector_for(std::nullopt, true), smf(0, 96, {conductor(), mixed()}),
-                 converts());
-    convert_seed("smf_form1_promoted.MID", selector_for("MID", true), form1(), converts());
-    convert_seed("rmid_with_info_promoted.rmi", selector_for("rmi", true),
-                 rmid(form0(), info()), converts());
-    convert_seed("smf_named_lds.lds", selector_for("lds"), form0(), converts());
+    convert_seed("smf_form0.mid", selector_for("mid"), form0());
+    convert_seed("smf_form0_promoted.mid", selector_for("mid", true), form0());
+    convert_seed("smf_form0_conductor_promoted", selector_for(std::nullopt, true), smf(0, 96, {conductor(), mixed()}));
+    convert_seed("smf_form1_promoted.MID", selector_for("MID", true), form1());
+    convert_seed("rmid_with_info_promoted.rmi", selector_for("rmi", true), rmid(form0(), info()));
+    convert_seed("smf_named_lds.lds", selector_for("lds"), form0());
 
-    convert_seed("hmp_p_three_tracks.hmp", selector_for("hmp"), hmp(hmp_tracks()), converts());
-    convert_seed("hmp_r_three_tracks.hmp", selector_for("hmp", true), hmp(hmp_tracks(), {true, 120}), converts());
-    convert_seed("hmi_two_tracks_loop.hmi", selector_for("hmi"), hmi({hmi_melody(), hmi_events()}), converts());
+    convert_seed("hmp_p_three_tracks.hmp", selector_for("hmp"), hmp(hmp_tracks()));
+    convert_seed("hmp_r_three_tracks.hmp", selector_for("hmp", true), hmp(hmp_tracks(), {true, 120}));
+    convert_seed("hmi_two_tracks_loop.hmi", selector_for("hmi"), hmi({hmi_melody(), hmi_events()}));
     // Entries that do not ascend: the first track is read to the end.
     convert_seed("hmi_entries_pointing_back.hmi", selector_for(std::nullopt),
-                 hmi({hmi_melody(), hmi_events()}, {1, 0, 1}), converts());
-    convert_seed("xmi_one_song_promoted.xmi", selector_for("xmi", true), xmi({xmi_song(xmi_events())}), converts());
+                 hmi({hmi_melody(), hmi_events()}, {1, 0, 1}));
+    convert_seed("xmi_one_song_promoted.xmi", selector_for("xmi", true), xmi({xmi_song(xmi_events())}));
     convert_seed("xmi_three_songs.xmi", selector_for("xmi"),
-                 xmi({xmi_song(xmi_events()), xmi_song(xmi_later_tempo_no_end()), xmi_song({0x90, 0x3C, 0x64, 0x00})}),
-                 converts());
+                 xmi({xmi_song(xmi_events()), xmi_song(xmi_later_tempo_no_end()), xmi_song({0x90, 0x3C, 0x64, 0x00})}));
     {
         const MusHeader two_instruments{2, 1, {0, 128}};
         // Notes, a release with a delay, the end of the score.
         convert_seed("mus_two_instruments.mus", selector_for("mus"),
-                     mus(two_instruments, {0x10, 0x3C, 0x91, 0xBE, 0x64, 0x10, 0x80, 0x3C, 0x20, 0x01, 0x3E, 0x60}), converts());
+                     mus(two_instruments, {0x10, 0x3C, 0x91, 0xBE, 0x64, 0x10, 0x80, 0x3C, 0x20, 0x01, 0x3E, 0x60}));
         // Every kind of event, the percussion channel, a volume above 127,
         // remembered velocities, and delays of one and two bytes.
         convert_seed("mus_every_event_kind_promoted.mus", selector_for("mus", true),
                      mus(two_instruments, {0x40, 0x00, 0x30, 0x41, 0x03, 0xC8, 0x4F, 0x04, 0x40, 0x10, 0xBC, 0x64, 0x9F, 0xA4,
                           0x7F, 0x20, 0x20, 0xA0, 0x11, 0xC0, 0x50, 0x91, 0x43, 0x10, 0x80, 0x3C, 0x81, 0x00,
-                          0x0F, 0x24, 0x01, 0x40, 0x01, 0x43, 0x31, 0x0B, 0x30, 0x0E, 0x22, 0x80, 0x60}),
-                     converts());
+                          0x0F, 0x24, 0x01, 0x40, 0x01, 0x43, 0x31, 0x0B, 0x30, 0x0E, 0x22, 0x80, 0x60}));
     }
     {
         // Tempo changes, short messages of one and two data bytes, a status
         // and a kind that are dropped, and two blocks whose deltas run on.
-        const Bytes tempo = le32(0x0107A120), program = le32(0x000007C0), note = le32(0x00643C90);
-        const Bytes note_off = le32(0x00403C80), wheel = le32(0x004000E1), pressure = le32(0x000040D1);
-        const Bytes dropped = le32(0x000000F8), other_kind = le32(0x02000000), slower = le32(0x010927C0);
-        const auto with_id = [](std::uint32_t delta, const Bytes& word) { return cat({le32(delta), le32(0), word}); };
+        constexpr std::uint32_t tempo = 0x0107A120, program = 0x07C0, note = 0x643C90, note_off = 0x403C80;
+        constexpr std::uint32_t wheel = 0x4000E1, pressure = 0x40D1, dropped = 0xF8, other_kind = 0x02000000;
+        constexpr std::uint32_t slower = 0x010927C0;
         const std::vector<MidsBlock> ids = {
-            {0, cat({with_id(0, tempo), with_id(0, program), with_id(0, note)})},
-            {96, cat({with_id(96, note_off), with_id(0, wheel), with_id(10, pressure), with_id(0, dropped),
-                      with_id(0, other_kind), with_id(20, slower)})}};
-        convert_seed("mids_stream_ids.mds", selector_for("mds"), mids({96, 4096, 0, {}}, ids), converts());
+            {0, cat({mids_event(0, tempo), mids_event(0, program), mids_event(0, note)})},
+            {96, cat({mids_event(96, note_off), mids_event(0, wheel), mids_event(10, pressure), mids_event(0, dropped),
+                      mids_event(0, other_kind), mids_event(20, slower)})}};
+        convert_seed("mids_stream_ids.mds", selector_for("mds"), mids({96, 4096, 0, {}}, ids));
         // Without stream ids, and a fmt chunk of odd size with its pad byte.
-        const MidsBlock no_ids{0, cat({le32(0), tempo, le32(0), note, le32(480), note_off})};
-        convert_seed("mids_no_stream_ids_promoted.mds", selector_for("mds", true), mids({480, 0, 1, {0x00}}, {no_ids}),
-                     converts());
+        const MidsBlock no_ids{0, cat({mids_event(0, tempo, false), mids_event(0, note, false),
+                                       mids_event(480, note_off, false)})};
+        convert_seed("mids_no_stream_ids_promoted.mds", selector_for("mds", true), mids({480, 0, 1, {0x00}}, {no_ids}));
     }
     // LDS modules are known by their extension and a first byte of 0 to 2.
-    convert_seed("lds_tune_with_loop.lds", selector_for("lds"), lds_tune(0), converts());
-    convert_seed("lds_mode2_tune.lDs", selector_for("lDs"), lds_tune(2), converts());
-    convert_seed("lds_every_command.LDS", selector_for("LDS"), lds_every_command(), converts());
-    for (const auto& [name, module] :
-         {std::pair{"tune_with_loop.lds", lds_tune(1)}, std::pair{"every_command.lds", lds_every_command()}})
-        out.push_back({"fuzz_lds", name, module, reads_as_lds});
-    {
-        convert_seed("gmf_stream.gmf", selector_for("gmf"), gmf(5, cat({gmf_stream(), end_of_track})), converts());
-        // A tempo too slow for 24 bits, and a stream that ends with the file.
-        convert_seed("gmf_slow_without_end_promoted.gmf", selector_for("gmf", true),
-                     gmf(300, gmf_stream()), converts());
-    }
+    convert_seed("lds_tune_with_loop.lds", selector_for("lds"), lds_tune(0));
+    convert_seed("lds_mode2_tune.lDs", selector_for("lDs"), lds_tune(2));
+    convert_seed("lds_every_command.LDS", selector_for("LDS"), lds_every_command());
+    const auto lds_seed = seeds_of("fuzz_lds", reads_as_lds);
+    lds_seed("tune_with_loop.lds", lds_tune(1));
+    lds_seed("every_command.lds", lds_every_command());
+    convert_seed("gmf_stream.gmf", selector_for("gmf"), gmf(5, cat({gmf_stream(), end_of_track})));
+    // A tempo too slow for 24 bits, and a stream that ends with the file.
+    convert_seed("gmf_slow_without_end_promoted.gmf", selector_for("gmf", true), gmf(300, gmf_stream()));
     // Each reader's own target starts from that format's files, without the
     // selector byte.
     const std::pair<std::string_view, seqconv::InputFormat> own_targets[] = {
         {"hmp", seqconv::InputFormat::hmp}, {"hmi", seqconv::InputFormat::hmi},   {"xmi", seqconv::InputFormat::xmi},
         {"mus", seqconv::InputFormat::mus}, {"mids", seqconv::InputFormat::mids}, {"gmf", seqconv::InputFormat::gmf}};
-    const std::size_t convert_seeds = out.size();
-    for (std::size_t i = 0; i < convert_seeds; ++i) {
-        if (out[i].target != "fuzz_convert") continue;
+    const std::vector<Seed> convert_seeds = out;
+    for (const Seed& seed : convert_seeds) {
         for (const auto& [prefix, format] : own_targets) {
-            if (!out[i].name.starts_with(std::string(prefix) + "_")) continue;
-            out.push_back({"fuzz_" + std::string(prefix), out[i].name.substr(prefix.size() + 1),
-                           Bytes(out[i].bytes.begin() + 1, out[i].bytes.end()), reads_as(format)});
-            if (format == seqconv::InputFormat::xmi)
-                out.push_back({"fuzz_iff", out[i].name.substr(prefix.size() + 1),
-                               Bytes(out[i].bytes.begin() + 1, out[i].bytes.end()), parses_as_iff});
+            const std::string stem = std::string(prefix) + "_";
+            if (seed.target != "fuzz_convert" || !seed.name.starts_with(stem)) continue;
+            const std::string name = seed.name.substr(stem.size());
+            const Bytes file(seed.bytes.begin() + 1, seed.bytes.end());
+            out.push_back({"fuzz_" + std::string(prefix), name, file, reads_as(format)});
+            if (format == seqconv::InputFormat::xmi) out.push_back({"fuzz_iff", name, file, parses_as_iff});
         }
     }
     return out;
