@@ -96,7 +96,8 @@ inline Track song_setup() {
 inline Bytes smf_file(Random& random, const Track& music, std::uint8_t channels, bool form1) {
     const bool running = random.below(4) != 0;
     const std::uint16_t division = random.below(2) ? 480 : 96;
-    if (!form1) return testkit::smf(0, division, {testkit::smf_events(testkit::merged({song_setup(), music}), running)});
+    if (!form1)
+        return testkit::smf(0, division, {testkit::smf_events(testkit::merged({song_setup(), music}), running)});
     std::vector<Bytes> tracks = {testkit::smf_events(song_setup())};
     for (std::uint8_t c = 0; c < channels; ++c)
         tracks.push_back(testkit::smf_events(testkit::on_channel(music, c), running));
@@ -120,8 +121,9 @@ inline Bytes gmf_file(Random& random, std::size_t count, std::uint8_t channels) 
 inline Bytes mids_file(Random& random, const Track& music) {
     const std::uint32_t flags = random.below(2);
     constexpr std::size_t per_block = 64;
-    return testkit::mids({96, per_block * 12, flags, {}},
-                         testkit::mids_blocks(testkit::merged({{testkit::tempo(0, 500000)}, music}), per_block, flags == 0));
+    return testkit::mids(
+        {96, per_block * 12, flags, {}},
+        testkit::mids_blocks(testkit::merged({{testkit::tempo(0, 500000)}, music}), per_block, flags == 0));
 }
 
 // MUS: one instrument a channel.

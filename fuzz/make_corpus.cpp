@@ -40,59 +40,35 @@ Bytes meta(std::uint8_t type, const Bytes& payload) { return meta_bytes(type, pa
 // Track bodies. ------------------------------------------------------------
 
 Bytes conductor() {
-    return cat({{0x00},
-                meta(0x03, text("Conductor")),
-                {0x00},
-                meta(0x51, {0x07, 0xA1, 0x20}),
-                {0x00},
-                meta(0x58, {0x04, 0x02, 0x18, 0x08}),
-                {0x00},
-                meta(0x59, {0x00, 0x00}),
-                vlq(480 * 4),
-                meta(0x51, {0x06, 0x1A, 0x80}),
-                end_of_track});
+    return smf_events({text_event(0, 0x03, "Conductor"), tempo(0, 500000), testkit::meta(0, 0x58, {4, 2, 0x18, 8}),
+                       testkit::meta(0, 0x59, {0, 0}), tempo(480 * 4, 400000)});
 }
 
 // Channel 0: a program, a controller, notes ended by note-on with velocity 0
 // under running status and by explicit note-off.
 Bytes melody() {
-    return cat({{0x00, 0xC0, 0x00, 0x00, 0xB0, 0x07, 0x64},
-                {0x00, 0x90, 0x3C, 0x64},
-                vlq(480),
-                {0x3C, 0x00},
-                {0x00, 0x3E, 0x64},
-                vlq(480),
-                {0x80, 0x3E, 0x40},
-                {0x00, 0x90, 0x40, 0x64},
-                vlq(960),
-                {0x40, 0x00},
-                end_of_track});
+    return smf_events({program(0, 0, 0), controller(0, 0, 7, 100), message(0, 0x90, {0x3C, 100}),
+                       message(480, 0x90, {0x3C, 0}), message(480, 0x90, {0x3E, 100}), message(960, 0x80, {0x3E, 64}),
+                       message(960, 0x90, {0x40, 100}), message(1920, 0x90, {0x40, 0})},
+                      true);
 }
 
-// Channel 9 and every other kind of channel message, and a system-exclusive
-// message.
+// Channel 9 and every other kind of channel message under running status,
+// and a system-exclusive message.
 Bytes drums() {
-    return cat({{0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
-                {0x00, 0xB9, 0x0A, 0x40, 0x00, 0x99, 0x24, 0x64, 0x00, 0x2A, 0x50},
-                {0x10, 0xA9, 0x24, 0x30, 0x10, 0xD9, 0x50, 0x10, 0xE9, 0x00, 0x40},
-                vlq(240),
-                {0x89, 0x24, 0x40, 0x00, 0x2A, 0x40},
-                end_of_track});
+    return smf_events(
+        {sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7}), controller(0, 9, 0x0A, 64), message(0, 0x99, {0x24, 100}),
+         message(0, 0x99, {0x2A, 80}), message(16, 0xA9, {0x24, 48}), message(32, 0xD9, {0x50}),
+         message(48, 0xE9, {0x00, 0x40}), message(288, 0x89, {0x24, 64}), message(288, 0x89, {0x2A, 64})},
+        true);
 }
 
 // Several channels in one track, as a form 0 file holds them.
 Bytes mixed() {
-    return cat({{0x00},
-                meta(0x51, {0x07, 0xA1, 0x20}),
-                {0x00, 0xC1, 0x28, 0x00, 0xC9, 0x00},
-                {0x00, 0x90, 0x3C, 0x64, 0x00, 0x91, 0x43, 0x50, 0x00, 0x99, 0x24, 0x64},
-                vlq(240),
-                {0x89, 0x24, 0x40, 0x00, 0xEF, 0x00, 0x50},
-                vlq(240),
-                {0x80, 0x3C, 0x40, 0x00, 0x81, 0x43, 0x40},
-                {0x00},
-                meta(0x06, text("Fine")),
-                end_of_track});
+    return smf_events({tempo(0, 500000), program(0, 1, 0x28), program(0, 9, 0), message(0, 0x90, {0x3C, 100}),
+                       message(0, 0x91, {0x43, 80}), message(0, 0x99, {0x24, 100}), message(240, 0x89, {0x24, 64}),
+                       message(240, 0xEF, {0x00, 0x50}), message(480, 0x80, {0x3C, 64}), message(480, 0x81, {0x43, 64}),
+                       text_event(480, 0x06, "Fine")});
 }
 
 // What old sequencers leave in: clock start and stop bytes (their delta
@@ -206,34 +182,21 @@ Bytes lds_every_command() {
 // HMP: one track of notes and controllers, one of meta events, one whose
 // data end without FF 2F.
 std::vector<Bytes> hmp_tracks() {
-    return {cat({{0x80}, meta(0x2F, {})}),
-            cat({{0x80, 0xC0, 0x13, 0x80, 0x90, 0x3C, 0x64},
-                 hmp_delta(480),
-                 {0x80, 0x3C, 0x40, 0x80, 0xB0, 0x07, 0x64},
-                 hmp_delta(20000),
-                 {0xE0, 0x00, 0x50, 0x85, 0xD0, 0x30, 0x80},
-                 meta(0x2F, {})}),
-            cat({{0x80},
-                 meta(0x03, text("Drums")),
-                 hmp_delta(96),
-                 meta(0x51, {0x07, 0xA1, 0x20}),
-                 {0x80, 0x99, 0x24, 0x64, 0x90, 0xA9, 0x24, 0x30},
-                 hmp_delta(0x0FFFFFFF),
-                 meta(0x2F, {})}),
-            {0x80, 0xC1, 0x28, 0x80, 0x91, 0x43, 0x50, 0xE0, 0x81, 0x43, 0x40}};
+    return {hmp_events({}),
+            hmp_events({program(0, 0, 0x13), message(0, 0x90, {0x3C, 100}), message(480, 0x80, {0x3C, 64}),
+                        controller(480, 0, 7, 100), message(20480, 0xE0, {0x00, 0x50}), message(20485, 0xD0, {0x30})}),
+            hmp_events({text_event(0, 0x03, "Drums"), tempo(96, 500000), message(96, 0x99, {0x24, 100}),
+                        message(112, 0xA9, {0x24, 48}), testkit::end_of_track(112 + 0x0FFFFFFF)}),
+            hmp_events({program(0, 1, 0x28), message(0, 0x91, {0x43, 80}), message(96, 0x81, {0x43, 64})}, false)};
 }
 // HMI: a track of notes with durations under running status and a name; one
 // with a time jump, the format's own FE events (loop markers among them), a
 // system-exclusive message and an end of track waiting for a note's end.
 Bytes hmi_melody() {
-    return hmi_track("Flute   ", cat({{0x00, 0xC0, 0x49, 0x00, 0x90, 0x3C, 0x64},
-                                      vlq(200),
-                                      {0x60, 0x3E, 0x64, 0x40, 0x00, 0x40, 0x64},
-                                      vlq(300),
-                                      vlq(0x10000),
-                                      {0x80, 0x40, 0x40},
-                                      {0x00},
-                                      meta(0x2F, {})}));
+    return hmi_track("Flute   ",
+                     hmi_events({program(0, 0, 0x49), note(0, 0, 0x3C, 100, 200), note(96, 0, 0x3E, 100, 64),
+                                 note(96, 0, 0x40, 100, 300), message(96 + 0x10000, 0x80, {0x40, 64})},
+                                true));
 }
 Bytes hmi_events() {
     return hmi_track("", cat({{0x00, 0xFE, 0x14, 0x00, 0x00, 0x00, 0xB1, 0x07, 0x64},
@@ -328,7 +291,7 @@ std::vector<Seed> seeds() {
     // fuzz_convert: a selector byte, then the file.
     using seqconv::fuzz::selector_for;
     const auto convert_seed = [add = seeds_of("fuzz_convert", converts)](std::string name, std::uint8_t selector,
-                                                                          const Bytes& file) {
+                                                                         const Bytes& file) {
         add(std::move(name), cat({{selector}, file}));
     };
     convert_seed("smf_form0.mid", selector_for("mid"), form0());
@@ -354,10 +317,11 @@ std::vector<Seed> seeds() {
                      mus(two_instruments, {0x10, 0x3C, 0x91, 0xBE, 0x64, 0x10, 0x80, 0x3C, 0x20, 0x01, 0x3E, 0x60}));
         // Every kind of event, the percussion channel, a volume above 127,
         // remembered velocities, and delays of one and two bytes.
-        convert_seed("mus_every_event_kind_promoted.mus", selector_for("mus", true),
-                     mus(two_instruments, {0x40, 0x00, 0x30, 0x41, 0x03, 0xC8, 0x4F, 0x04, 0x40, 0x10, 0xBC, 0x64, 0x9F, 0xA4,
-                          0x7F, 0x20, 0x20, 0xA0, 0x11, 0xC0, 0x50, 0x91, 0x43, 0x10, 0x80, 0x3C, 0x81, 0x00,
-                          0x0F, 0x24, 0x01, 0x40, 0x01, 0x43, 0x31, 0x0B, 0x30, 0x0E, 0x22, 0x80, 0x60}));
+        convert_seed(
+            "mus_every_event_kind_promoted.mus", selector_for("mus", true),
+            mus(two_instruments, {0x40, 0x00, 0x30, 0x41, 0x03, 0xC8, 0x4F, 0x04, 0x40, 0x10, 0xBC, 0x64, 0x9F, 0xA4,
+                                  0x7F, 0x20, 0x20, 0xA0, 0x11, 0xC0, 0x50, 0x91, 0x43, 0x10, 0x80, 0x3C, 0x81, 0x00,
+                                  0x0F, 0x24, 0x01, 0x40, 0x01, 0x43, 0x31, 0x0B, 0x30, 0x0E, 0x22, 0x80, 0x60}));
     }
     {
         // Tempo changes, short messages of one and two data bytes, a status
@@ -371,8 +335,8 @@ std::vector<Seed> seeds() {
                       mids_event(0, other_kind), mids_event(20, slower)})}};
         convert_seed("mids_stream_ids.mds", selector_for("mds"), mids({96, 4096, 0, {}}, ids));
         // Without stream ids, and a fmt chunk of odd size with its pad byte.
-        const MidsBlock no_ids{0, cat({mids_event(0, tempo, false), mids_event(0, note, false),
-                                       mids_event(480, note_off, false)})};
+        const MidsBlock no_ids{
+            0, cat({mids_event(0, tempo, false), mids_event(0, note, false), mids_event(480, note_off, false)})};
         convert_seed("mids_no_stream_ids_promoted.mds", selector_for("mds", true), mids({480, 0, 1, {0x00}}, {no_ids}));
     }
     // LDS modules are known by their extension and a first byte of 0 to 2.
