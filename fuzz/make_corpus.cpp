@@ -115,21 +115,18 @@ XmiSong xmi_song(Bytes events) { return {std::move(events), xmi_timbres({{0x28, 
 // A tempo at time 0, every kind of channel event, notes overlapping and of
 // no duration, delays of several bytes, a long text, system exclusive, and
 // bytes after the end that are never read.
-Bytes xmi_events() {
-    return cat({meta(0x51, {0x06, 0x1A, 0x80}),
-                {0xC0, 0x28, 0xB0, 0x07, 0x64, 0x90, 0x3C, 0x64},
-                vlq(300),
-                {0x7F, 0x7F, 0x10, 0x90, 0x40, 0x50, 0x00, 0xA0, 0x40, 0x30, 0xD0, 0x50, 0xE0, 0x00, 0x40},
-                {0x3C},
-                meta(0x01, text("A text longer than sixteen bytes")),
-                {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
-                {0x99, 0x24, 0x64, 0x81, 0x00, 0x78},
-                meta(0x2F, {}),
-                {0xF7, 0x00}});
+Bytes xmi_every_event() {
+    return xmi_events({tempo(0, 400000), program(0, 0, 0x28), controller(0, 0, 7, 100), note(0, 0, 0x3C, 100, 300),
+                       note(270, 0, 0x40, 80, 0), message(270, 0xA0, {0x40, 0x30}), message(270, 0xD0, {0x50}),
+                       message(270, 0xE0, {0x00, 0x40}), text_event(330, 0x01, "A text longer than sixteen bytes"),
+                       sysex(330, {0x7E, 0x7F, 0x09, 0x01, 0xF7}), note(330, 9, 0x24, 100, 128),
+                       testkit::end_of_track(450), raw(450, {0xF7, 0x00})},
+                      false);
 }
 // A tempo only later on, and no end of track.
 Bytes xmi_later_tempo_no_end() {
-    return cat({{0xC1, 0x30, 0x91, 0x43, 0x50, 0x40, 0x20}, meta(0x51, {0x01, 0xE2, 0x40}), {0x91, 0x45, 0x50, 0x3C}});
+    return xmi_events({program(0, 1, 0x30), note(0, 1, 0x43, 80, 64), tempo(32, 123456), note(32, 1, 0x45, 80, 60)},
+                      false);
 }
 
 // LDS modules. ------------------------------------------------------------
@@ -307,9 +304,10 @@ std::vector<Seed> seeds() {
     // Entries that do not ascend: the first track is read to the end.
     convert_seed("hmi_entries_pointing_back.hmi", selector_for(std::nullopt),
                  hmi({hmi_melody(), hmi_events()}, {1, 0, 1}));
-    convert_seed("xmi_one_song_promoted.xmi", selector_for("xmi", true), xmi({xmi_song(xmi_events())}));
-    convert_seed("xmi_three_songs.xmi", selector_for("xmi"),
-                 xmi({xmi_song(xmi_events()), xmi_song(xmi_later_tempo_no_end()), xmi_song({0x90, 0x3C, 0x64, 0x00})}));
+    convert_seed("xmi_one_song_promoted.xmi", selector_for("xmi", true), xmi({xmi_song(xmi_every_event())}));
+    convert_seed(
+        "xmi_three_songs.xmi", selector_for("xmi"),
+        xmi({xmi_song(xmi_every_event()), xmi_song(xmi_later_tempo_no_end()), xmi_song({0x90, 0x3C, 0x64, 0x00})}));
     {
         const MusHeader two_instruments{2, 1, {0, 128}};
         // Notes, a release with a delay, the end of the score.
