@@ -13,10 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,6 +24,7 @@
 #include "formats/readers.h"
 #include "formats/smf_reader.h"
 #include "fuzz/convert_selector.h"
+#include "testkit/files.h"
 #include "testkit/formats.h"
 #include "testkit/lds.h"
 
@@ -366,12 +365,6 @@ std::vector<Seed> seeds() {
     return out;
 }
 
-Bytes read_file(const std::filesystem::path& path, bool& found) {
-    std::ifstream in(path, std::ios::binary);
-    found = in.is_open();
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -388,22 +381,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s is not what it claims to be\n", path.string().c_str());
             status = 1;
         }
-        if (check) {
-            bool found = false;
-            if (read_file(path, found) != seed.bytes) {
-                std::fprintf(stderr, "%s %s; run %s %s\n", path.string().c_str(),
-                             found ? "differs from its generator" : "is missing", argv[0], root.string().c_str());
-                status = 1;
-            }
-            continue;
-        }
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(seed.bytes.data()), std::streamsize(seed.bytes.size()));
-        if (!out) {
-            std::fprintf(stderr, "cannot write %s\n", path.string().c_str());
-            status = 1;
-        }
+        const std::string remedy = "run " + std::string(argv[0]) + " " + root.string();
+        if (!write_or_check(path, seed.bytes, check, remedy)) status = 1;
     }
     return status;
 }
