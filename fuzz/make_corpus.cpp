@@ -34,13 +34,12 @@ using seqconv::ByteRange;
 using namespace testkit;
 
 const Bytes end_of_track = {0x00, 0xFF, 0x2F, 0x00};
-Bytes meta(std::uint8_t type, const Bytes& payload) { return meta_bytes(type, payload); }
 
 // Track bodies. ------------------------------------------------------------
 
 Bytes conductor() {
-    return smf_events({text_event(0, 0x03, "Conductor"), tempo(0, 500000), testkit::meta(0, 0x58, {4, 2, 0x18, 8}),
-                       testkit::meta(0, 0x59, {0, 0}), tempo(480 * 4, 400000)});
+    return smf_events({text_event(0, 0x03, "Conductor"), tempo(0, 500000), meta(0, 0x58, {4, 2, 0x18, 8}),
+                       meta(0, 0x59, {0, 0}), tempo(480 * 4, 400000)});
 }
 
 // Channel 0: a program, a controller, notes ended by note-on with velocity 0
@@ -75,16 +74,16 @@ Bytes mixed() {
 // long deltas and texts longer than an event holds inline.
 Bytes quirks() {
     return cat({{0x00, 0x90, 0x3C, 0x64, 0x00},
-                meta(0x01, text("A")),
+                meta_bytes(0x01, text("A")),
                 {0x10, 0x3C, 0x00},
                 {0x20, 0xFB, 0x20, 0xFC},
                 vlq(0x0FFFFFFF),
                 {0x90, 0x3E, 0x64},
                 {0x88, 0x80, 0x80, 0x80, 0x00, 0x3E, 0x00},  // a delta of 2^31, top bit set
                 {0x00},
-                meta(0x01, text("A text event of more than sixteen bytes, kept outside")),
+                meta_bytes(0x01, text("A text event of more than sixteen bytes, kept outside")),
                 {0x00},
-                meta(0x7F, {0x00, 0x00, 0x41, 0x01}),
+                meta_bytes(0x7F, {0x00, 0x00, 0x41, 0x01}),
                 {0x00, 0xF0},
                 vlq(20),
                 Bytes(19, 0x11),
@@ -94,13 +93,11 @@ Bytes quirks() {
 
 // GMF event streams: pitch-wheel status bytes carry no data there.
 Bytes gmf_stream() {
-    return cat({{0x00, 0xC0, 0x13, 0x00, 0xC1, 0x30},
-                {0x00, 0x90, 0x3C, 0x64, 0x00, 0x91, 0x37, 0x50},
-                {0x60, 0xE0, 0x00, 0x90, 0x3E, 0x64},
-                {0x60, 0x80, 0x3C, 0x40, 0x00, 0x3E, 0x40, 0x00, 0x81, 0x37, 0x40},
-                {0x00},
-                meta(0x51, {0x09, 0x27, 0xC0}),
-                {0x30, 0xE1, 0x00, 0xB0, 0x07, 0x7F}});
+    return smf_events({program(0, 0, 0x13), program(0, 1, 0x30), message(0, 0x90, {0x3C, 100}),
+                       message(0, 0x91, {0x37, 80}), message(96, 0xE0, {}), message(96, 0x90, {0x3E, 100}),
+                       message(192, 0x80, {0x3C, 64}), message(192, 0x80, {0x3E, 64}), message(192, 0x81, {0x37, 64}),
+                       tempo(192, 600000), message(240, 0xE1, {}), controller(240, 0, 7, 127)},
+                      true, false);
 }
 
 // Whole files. -------------------------------------------------------------
@@ -201,7 +198,7 @@ Bytes hmi_events() {
                               {0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0x99, 0x24, 0x64},
                               vlq(1000),
                               {0x83, 0x60, 0xFE, 0x15, 0, 0, 0, 0, 0, 0, 0x00, 0xE1, 0x00, 0x40, 0x00},
-                              meta(0x2F, {})}));
+                              meta_bytes(0x2F, {})}));
 }
 struct Seed {
     std::string target;
