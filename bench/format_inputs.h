@@ -25,16 +25,16 @@ enum class Kind { smf, rmid, hmp_p, hmp_r, hmi, xmi, mus, mids, lds, gmf };
 inline constexpr std::array<Kind, 10> all_kinds = {Kind::smf, Kind::rmid, Kind::hmp_p, Kind::hmp_r, Kind::hmi,
                                                    Kind::xmi, Kind::mus,  Kind::mids,  Kind::lds,   Kind::gmf};
 
-inline std::string_view kind_name(Kind kind) {
-    constexpr std::string_view names[] = {"SMF", "RMID", "HMP-P", "HMP-R", "HMI", "XMI", "MUS", "MIDS", "LDS", "GMF"};
-    return names[static_cast<int>(kind)];
-}
-
-// The extension a file of `kind` is named with (LDS modules are known by it).
-inline std::string_view extension_of(Kind kind) {
-    constexpr std::string_view extensions[] = {"mid", "rmi", "hmp", "hmp", "hmi", "xmi", "mus", "mids", "lds", "gmf"};
-    return extensions[static_cast<int>(kind)];
-}
+// Each kind's name, and the extension its files are named with (LDS modules
+// are known by it).
+struct KindNames {
+    std::string_view name, extension;
+};
+inline constexpr KindNames kind_names[] = {{"SMF", "mid"}, {"RMID", "rmi"}, {"HMP-P", "hmp"}, {"HMP-R", "hmp"},
+                                           {"HMI", "hmi"}, {"XMI", "xmi"},  {"MUS", "mus"},   {"MIDS", "mids"},
+                                           {"LDS", "lds"}, {"GMF", "gmf"}};
+inline std::string_view kind_name(Kind kind) { return kind_names[static_cast<int>(kind)].name; }
+inline std::string_view extension_of(Kind kind) { return kind_names[static_cast<int>(kind)].extension; }
 
 // A pseudo-random sequence (xorshift), the same on every machine.
 class Random {
@@ -87,6 +87,14 @@ inline Track random_music(Random& random, std::size_t count, std::uint8_t channe
     return out;
 }
 
+// `first`, then the music's channels 0 to `channels` - 1 a track each,
+// written by `write`.
+template <class Write>
+std::vector<Bytes> channel_tracks(std::vector<Bytes> first, const Track& music, std::uint8_t channels, Write write) {
+    for (std::uint8_t c = 0; c < channels; ++c) first.push_back(write(testkit::on_channel(music, c)));
+    return first;
+}
+
 // A song's opening: its name, a tempo of 120 quarter notes a minute, 4/4.
 inline Track song_setup() {
     return {testkit::text_event(0, 0x03, "Song"), testkit::tempo(0, 500000), testkit::meta(0, 0x58, {4, 2, 0x18, 8})};
@@ -98,10 +106,9 @@ inline Bytes smf_file(Random& random, const Track& music, std::uint8_t channels,
     const std::uint16_t division = random.below(2) ? 480 : 96;
     if (!form1)
         return testkit::smf(0, division, {testkit::smf_events(testkit::merged({song_setup(), music}), running)});
-    std::vector<Bytes> tracks = {testkit::smf_events(song_setup())};
-    for (std::uint8_t c = 0; c < channels; ++c)
-        tracks.push_back(testkit::smf_events(testkit::on_channel(music, c), running));
-    return testkit::smf(1, division, tracks);
+    return testkit::smf(1, division,
+                        channel_tracks({testkit::smf_events(song_setup())}, music, channels,
+                                       [running](const Track& t) { return testkit::smf_events(t, running); }));
 }
 
 // RIFF RMID: a form 0 file, then a title.
@@ -137,18 +144,16 @@ inline Bytes mus_file(Random& random, const Track& music, std::uint8_t channels)
 // HMP: a track a channel after the file's own first track, which holds
 // only its end.
 inline Bytes hmp_file(Random& random, const Track& music, std::uint8_t channels, bool variant_r) {
-    std::vector<Bytes> tracks = {testkit::hmp_events({})};
-    for (std::uint8_t c = 0; c < channels; ++c) tracks.push_back(testkit::hmp_events(testkit::on_channel(music, c)));
+    const std::vector<Bytes> tracks = channel_tracks({testkit::hmp_events({})}, music, channels,
+                                                     [](const Track& t) { return testkit::hmp_events(t); });
     if (!variant_r) return testkit::hmp(tracks);
     return testkit::hmp(tracks, {true, std::uint8_t(random.below(2) ? 192 : 120)});
 }
 
 // HMI: a named track a channel, notes with their durations.
 inline Bytes hmi_file(const Track& music, std::uint8_t channels) {
-    std::vector<Bytes> tracks;
-    for (std::uint8_t c = 0; c < channels; ++c)
-        tracks.push_back(testkit::hmi_track("Channel ", testkit::hmi_events(testkit::on_channel(music, c))));
-    return testkit::hmi(tracks);
+    return testkit::hmi(channel_tracks(
+        {}, music, channels, [](const Track& t) { return testkit::hmi_track("Channel ", testkit::hmi_events(t)); }));
 }
 
 // XMI: one song, a tempo first, notes with their durations.
