@@ -87,14 +87,6 @@ inline Track random_music(Random& random, std::size_t count, std::uint8_t channe
     return out;
 }
 
-// `first`, then the music's channels 0 to `channels` - 1 a track each,
-// written by `write`.
-template <class Write>
-std::vector<Bytes> channel_tracks(std::vector<Bytes> first, const Track& music, std::uint8_t channels, Write write) {
-    for (std::uint8_t c = 0; c < channels; ++c) first.push_back(write(testkit::on_channel(music, c)));
-    return first;
-}
-
 // A song's opening: its name, a tempo of 120 quarter notes a minute, 4/4.
 inline Track song_setup() {
     return {testkit::text_event(0, 0x03, "Song"), testkit::tempo(0, 500000), testkit::meta(0, 0x58, {4, 2, 0x18, 8})};
@@ -106,9 +98,10 @@ inline Bytes smf_file(Random& random, const Track& music, std::uint8_t channels,
     const std::uint16_t division = random.below(2) ? 480 : 96;
     if (!form1)
         return testkit::smf(0, division, {testkit::smf_events(testkit::merged({song_setup(), music}), running)});
-    return testkit::smf(1, division,
-                        channel_tracks({testkit::smf_events(song_setup())}, music, channels,
-                                       [running](const Track& t) { return testkit::smf_events(t, running); }));
+    std::vector<Bytes> tracks = {testkit::smf_events(song_setup())};
+    for (std::uint8_t c = 0; c < channels; ++c)
+        tracks.push_back(testkit::smf_events(testkit::on_channel(music, c), running));
+    return testkit::smf(1, division, tracks);
 }
 
 // RIFF RMID: a form 0 file, then a title.
@@ -144,16 +137,18 @@ inline Bytes mus_file(Random& random, const Track& music, std::uint8_t channels)
 // HMP: a track a channel after the file's own first track, which holds
 // only its end.
 inline Bytes hmp_file(Random& random, const Track& music, std::uint8_t channels, bool variant_r) {
-    const std::vector<Bytes> tracks = channel_tracks({testkit::hmp_events({})}, music, channels,
-                                                     [](const Track& t) { return testkit::hmp_events(t); });
+    std::vector<Bytes> tracks = {testkit::hmp_events({})};
+    for (std::uint8_t c = 0; c < channels; ++c) tracks.push_back(testkit::hmp_events(testkit::on_channel(music, c)));
     if (!variant_r) return testkit::hmp(tracks);
     return testkit::hmp(tracks, {true, std::uint8_t(random.below(2) ? 192 : 120)});
 }
 
 // HMI: a named track a channel, notes with their durations.
 inline Bytes hmi_file(const Track& music, std::uint8_t channels) {
-    return testkit::hmi(channel_tracks(
-        {}, music, channels, [](const Track& t) { return testkit::hmi_track("Channel ", testkit::hmi_events(t)); }));
+    std::vector<Bytes> tracks;
+    for (std::uint8_t c = 0; c < channels; ++c)
+        tracks.push_back(testkit::hmi_track("Channel ", testkit::hmi_events(testkit::on_channel(music, c))));
+    return testkit::hmi(tracks);
 }
 
 // XMI: one song, a tempo first, notes with their durations.
