@@ -191,14 +191,15 @@ Bytes hmi_melody() {
                                  note(96, 0, 0x40, 100, 300), message(96 + 0x10000, 0x80, {0x40, 64})},
                                 true));
 }
-Bytes hmi_events() {
-    return hmi_track("", cat({{0x00, 0xFE, 0x14, 0x00, 0x00, 0x00, 0xB1, 0x07, 0x64},
-                              {0x10, 0xFE, 0x10, 0x01, 0x02, 0x02, 0xAA, 0xBB, 0x00, 0x00, 0x00, 0x00},
-                              {0x00, 0xFE, 0x12, 0x00, 0x00, 0x00, 0xFE, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-                              {0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0x99, 0x24, 0x64},
-                              vlq(1000),
-                              {0x83, 0x60, 0xFE, 0x15, 0, 0, 0, 0, 0, 0, 0x00, 0xE1, 0x00, 0x40, 0x00},
-                              meta_bytes(0x2F, {})}));
+// FE 14 and FE 15 mark a loop's start and end; FE 10's third byte counts
+// the bytes after it, four more than it says.
+Bytes hmi_fe_events() {
+    return hmi_track("",
+                     hmi_events({raw(0, {0xFE, 0x14, 0x00, 0x00}), controller(0, 1, 7, 100),
+                                 raw(16, {0xFE, 0x10, 0x01, 0x02, 0x02, 0xAA, 0xBB, 0x00, 0x00, 0x00, 0x00}),
+                                 raw(16, {0xFE, 0x12, 0x00, 0x00}), raw(16, {0xFE, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+                                 sysex(16, {0x7E, 0x7F, 0x09, 0x01, 0xF7}), note(16, 9, 0x24, 100, 1000),
+                                 raw(496, {0xFE, 0x15, 0, 0, 0, 0, 0, 0}), message(496, 0xE1, {0x00, 0x40})}));
 }
 struct Seed {
     std::string target;
@@ -296,10 +297,10 @@ std::vector<Seed> seeds() {
 
     convert_seed("hmp_p_three_tracks.hmp", selector_for("hmp"), hmp(hmp_tracks()));
     convert_seed("hmp_r_three_tracks.hmp", selector_for("hmp", true), hmp(hmp_tracks(), {true, 120}));
-    convert_seed("hmi_two_tracks_loop.hmi", selector_for("hmi"), hmi({hmi_melody(), hmi_events()}));
+    convert_seed("hmi_two_tracks_loop.hmi", selector_for("hmi"), hmi({hmi_melody(), hmi_fe_events()}));
     // Entries that do not ascend: the first track is read to the end.
     convert_seed("hmi_entries_pointing_back.hmi", selector_for(std::nullopt),
-                 hmi({hmi_melody(), hmi_events()}, {1, 0, 1}));
+                 hmi({hmi_melody(), hmi_fe_events()}, {1, 0, 1}));
     convert_seed("xmi_one_song_promoted.xmi", selector_for("xmi", true), xmi({xmi_song(xmi_every_event())}));
     convert_seed(
         "xmi_three_songs.xmi", selector_for("xmi"),
