@@ -25,16 +25,16 @@ enum class Kind { smf, rmid, hmp_p, hmp_r, hmi, xmi, mus, mids, lds, gmf };
 inline constexpr std::array<Kind, 10> all_kinds = {Kind::smf, Kind::rmid, Kind::hmp_p, Kind::hmp_r, Kind::hmi,
                                                    Kind::xmi, Kind::mus,  Kind::mids,  Kind::lds,   Kind::gmf};
 
-inline std::string_view kind_name(Kind kind) {
-    constexpr std::string_view names[] = {"SMF", "RMID", "HMP-P", "HMP-R", "HMI", "XMI", "MUS", "MIDS", "LDS", "GMF"};
-    return names[static_cast<int>(kind)];
-}
-
-// The extension a file of `kind` is named with (LDS modules are known by it).
-inline std::string_view extension_of(Kind kind) {
-    constexpr std::string_view extensions[] = {"mid", "rmi", "hmp", "hmp", "hmi", "xmi", "mus", "mids", "lds", "gmf"};
-    return extensions[static_cast<int>(kind)];
-}
+// Each kind's name, and the extension its files are named with (LDS modules
+// are known by it).
+struct KindNames {
+    std::string_view name, extension;
+};
+inline constexpr KindNames kind_names[] = {{"SMF", "mid"}, {"RMID", "rmi"}, {"HMP-P", "hmp"}, {"HMP-R", "hmp"},
+                                           {"HMI", "hmi"}, {"XMI", "xmi"},  {"MUS", "mus"},   {"MIDS", "mids"},
+                                           {"LDS", "lds"}, {"GMF", "gmf"}};
+inline std::string_view kind_name(Kind kind) { return kind_names[static_cast<int>(kind)].name; }
+inline std::string_view extension_of(Kind kind) { return kind_names[static_cast<int>(kind)].extension; }
 
 // A pseudo-random sequence (xorshift), the same on every machine.
 class Random {
@@ -93,11 +93,11 @@ inline Track song_setup() {
 }
 
 // Form 0, or form 1: a conductor track, then a track a channel.
-inline Bytes smf_file(Random& random, std::size_t count, std::uint8_t channels, bool form1) {
-    const Track music = random_music(random, count, channels);
+inline Bytes smf_file(Random& random, const Track& music, std::uint8_t channels, bool form1) {
     const bool running = random.below(4) != 0;
     const std::uint16_t division = random.below(2) ? 480 : 96;
-    if (!form1) return testkit::smf(0, division, {testkit::smf_events(testkit::merged({song_setup(), music}), running)});
+    if (!form1)
+        return testkit::smf(0, division, {testkit::smf_events(testkit::merged({song_setup(), music}), running)});
     std::vector<Bytes> tracks = {testkit::smf_events(song_setup())};
     for (std::uint8_t c = 0; c < channels; ++c)
         tracks.push_back(testkit::smf_events(testkit::on_channel(music, c), running));
@@ -105,8 +105,8 @@ inline Bytes smf_file(Random& random, std::size_t count, std::uint8_t channels, 
 }
 
 // RIFF RMID: a form 0 file, then a title.
-inline Bytes rmid_file(Random& random, std::size_t count, std::uint8_t channels) {
-    return testkit::rmid(smf_file(random, count, channels, false),
+inline Bytes rmid_file(Random& random, const Track& music, std::uint8_t channels) {
+    return testkit::rmid(smf_file(random, music, channels, false),
                          testkit::info_list({{"INAM", {'S', 'o', 'n', 'g', 0}}}));
 }
 
@@ -118,16 +118,17 @@ inline Bytes gmf_file(Random& random, std::size_t count, std::uint8_t channels) 
 }
 
 // RIFF MIDS, 64 events a block, with stream ids or (flags 1) without.
-inline Bytes mids_file(Random& random, std::size_t count, std::uint8_t channels) {
-    const Track music = testkit::merged({{testkit::tempo(0, 500000)}, random_music(random, count, channels)});
+inline Bytes mids_file(Random& random, const Track& music) {
     const std::uint32_t flags = random.below(2);
     constexpr std::size_t per_block = 64;
-    return testkit::mids({96, per_block * 12, flags, {}}, testkit::mids_blocks(music, per_block, flags == 0));
+    return testkit::mids(
+        {96, per_block * 12, flags, {}},
+        testkit::mids_blocks(testkit::merged({{testkit::tempo(0, 500000)}, music}), per_block, flags == 0));
 }
 
 // MUS: one instrument a channel.
-inline Bytes mus_file(Random& random, std::size_t count, std::uint8_t channels) {
-    const Bytes score = testkit::mus_score(random_music(random, count, channels));
+inline Bytes mus_file(Random& random, const Track& music, std::uint8_t channels) {
+    const Bytes score = testkit::mus_score(music);
     testkit::MusHeader header{channels, 0, {}};
     for (std::uint8_t c = 0; c < channels; ++c) header.instruments.push_back(std::uint16_t(random.below(128)));
     return testkit::mus(header, score);
@@ -135,8 +136,7 @@ inline Bytes mus_file(Random& random, std::size_t count, std::uint8_t channels) 
 
 // HMP: a track a channel after the file's own first track, which holds
 // only its end.
-inline Bytes hmp_file(Random& random, std::size_t count, std::uint8_t channels, bool variant_r) {
-    const Track music = random_music(random, count, channels);
+inline Bytes hmp_file(Random& random, const Track& music, std::uint8_t channels, bool variant_r) {
     std::vector<Bytes> tracks = {testkit::hmp_events({})};
     for (std::uint8_t c = 0; c < channels; ++c) tracks.push_back(testkit::hmp_events(testkit::on_channel(music, c)));
     if (!variant_r) return testkit::hmp(tracks);
@@ -144,8 +144,7 @@ inline Bytes hmp_file(Random& random, std::size_t count, std::uint8_t channels, 
 }
 
 // HMI: a named track a channel, notes with their durations.
-inline Bytes hmi_file(Random& random, std::size_t count, std::uint8_t channels) {
-    const Track music = random_music(random, count, channels);
+inline Bytes hmi_file(const Track& music, std::uint8_t channels) {
     std::vector<Bytes> tracks;
     for (std::uint8_t c = 0; c < channels; ++c)
         tracks.push_back(testkit::hmi_track("Channel ", testkit::hmi_events(testkit::on_channel(music, c))));
@@ -153,8 +152,7 @@ inline Bytes hmi_file(Random& random, std::size_t count, std::uint8_t channels) 
 }
 
 // XMI: one song, a tempo first, notes with their durations.
-inline Bytes xmi_file(Random& random, std::size_t count, std::uint8_t channels) {
-    const Track music = random_music(random, count, channels);
+inline Bytes xmi_file(const Track& music) {
     return testkit::xmi({{testkit::xmi_events(testkit::merged({{testkit::tempo(0, 500000)}, music}))}});
 }
 
@@ -215,25 +213,27 @@ inline Bytes format_file(Kind kind, std::uint32_t seed, std::size_t size) {
         Random random(seed);
         const std::uint8_t channels = size > (64u << 10) ? std::uint8_t(kind == Kind::gmf || kind == Kind::mus ? 9 : 16)
                                                          : random.byte_below(8) + 1;
+        // GMF draws its own music, without pitch bends; the others share
+        // this, an SMF file's form drawn before it.
+        if (kind == Kind::gmf) return gmf_file(random, count, channels);
+        const bool form1 = kind == Kind::smf && random.below(2) != 0;
+        const Track music = random_music(random, count, channels);
         switch (kind) {
             case Kind::smf:
-                return smf_file(random, count, channels, random.below(2) != 0);
+                return smf_file(random, music, channels, form1);
             case Kind::rmid:
-                return rmid_file(random, count, channels);
+                return rmid_file(random, music, channels);
             case Kind::hmp_p:
-                return hmp_file(random, count, channels, false);
             case Kind::hmp_r:
-                return hmp_file(random, count, channels, true);
+                return hmp_file(random, music, channels, kind == Kind::hmp_r);
             case Kind::hmi:
-                return hmi_file(random, count, channels);
+                return hmi_file(music, channels);
             case Kind::xmi:
-                return xmi_file(random, count, channels);
+                return xmi_file(music);
             case Kind::mus:
-                return mus_file(random, count, channels);
-            case Kind::mids:
-                return mids_file(random, count, channels);
+                return mus_file(random, music, channels);
             default:
-                return gmf_file(random, count, channels);
+                return mids_file(random, music);
         }
     };
     std::size_t count = std::max<std::size_t>(16, size / 6);

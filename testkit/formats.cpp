@@ -173,22 +173,10 @@ namespace {
 // pedal), 10 to 14 system events (sounds off, notes off, mono, poly, reset
 // all controllers); 0 where MUS has none.
 std::uint8_t mus_controller(std::uint8_t midi) {
-    constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, 14> table = {{{0, 1},
-                                                                              {1, 2},
-                                                                              {7, 3},
-                                                                              {10, 4},
-                                                                              {11, 5},
-                                                                              {91, 6},
-                                                                              {93, 7},
-                                                                              {64, 8},
-                                                                              {67, 9},
-                                                                              {120, 10},
-                                                                              {123, 11},
-                                                                              {126, 12},
-                                                                              {127, 13},
-                                                                              {121, 14}}};
-    for (const auto& [from, to] : table)
-        if (from == midi) return to;
+    // The MIDI controller of each MUS number from 1 on.
+    constexpr std::uint8_t midi_of[] = {0, 1, 7, 10, 11, 91, 93, 64, 67, 120, 123, 126, 127, 121};
+    for (std::size_t n = 0; n < std::size(midi_of); ++n)
+        if (midi_of[n] == midi) return std::uint8_t(n + 1);
     return 0;
 }
 

@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "testkit/files.h"
 #include "testkit/formats.h"
 #include "testkit/lds.h"
 
@@ -63,8 +63,8 @@ constexpr std::uint32_t quarter_120 = 500000;  // microseconds: 120 quarter note
 // The two voices as one list of channel messages by time: the programs,
 // then the notes and their ends.
 Track minuet_messages(std::uint32_t eighth) {
-    return merged({{program(0, 0, 73), program(0, 1, 70)}, with_note_offs(flute(eighth)),
-                   with_note_offs(bassoon(eighth))});
+    return merged(
+        {{program(0, 0, 73), program(0, 1, 70)}, with_note_offs(flute(eighth)), with_note_offs(bassoon(eighth))});
 }
 // The same in one track, with a tempo of its own where `with_tempo`.
 Track minuet_stream(std::uint32_t eighth, bool with_tempo) {
@@ -106,7 +106,9 @@ Bytes minuet_mids() {
 // XMI ticks run at 120 a second, 60 to the quarter note; each note on
 // carries its duration. TIMB lists the programs and banks the song uses.
 Bytes minuet_xmi() {
-    const Track events = merged({{tempo(0, quarter_120), program(0, 0, 73), program(0, 1, 70)}, flute(30), bassoon(30),
+    const Track events = merged({{tempo(0, quarter_120), program(0, 0, 73), program(0, 1, 70)},
+                                 flute(30),
+                                 bassoon(30),
                                  {end_of_track(song_length(30))}});
     return xmi({{xmi_events(events), xmi_timbres({{73, 0}, {70, 0}})}});
 }
@@ -128,7 +130,8 @@ Bytes minuet_hmp_r() { return hmp(hmp_tracks(), {true, 192}); }
 // mark the start and the end of a loop over the whole song.
 Bytes minuet_hmi() {
     const std::uint32_t end = song_length(30);
-    const Track upper = merged({{raw(0, {0xFE, 0x14, 0x00, 0x00}), program(0, 0, 73)}, flute(30),
+    const Track upper = merged({{raw(0, {0xFE, 0x14, 0x00, 0x00}), program(0, 0, 73)},
+                                flute(30),
                                 {raw(end, {0xFE, 0x15, 0, 0, 0, 0, 0, 0}), end_of_track(end)}});
     const Track lower = merged({{program(0, 1, 70)}, bassoon(30), {end_of_track(end)}});
     return hmi({hmi_track("Flute           ", hmi_events(upper)), hmi_track("Bassoon         ", hmi_events(lower))});
@@ -183,25 +186,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_examples [--check] DIR\n");
         return 2;
     }
-    const std::string dir = argv[argc - 1];
+    const std::filesystem::path dir = argv[argc - 1];
     int status = 0;
-    for (const auto& [name, bytes] : examples()) {
-        const std::string path = dir + "/" + name;
-        if (check) {
-            std::ifstream in(path, std::ios::binary);
-            const Bytes found((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (!in.is_open() || found != bytes) {
-                std::fprintf(stderr, "%s differs from what make_examples writes\n", path.c_str());
-                status = 1;
-            }
-        } else {
-            std::ofstream out(path, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-            if (!out) {
-                std::fprintf(stderr, "cannot write %s\n", path.c_str());
-                status = 1;
-            }
-        }
-    }
+    for (const auto& [name, bytes] : examples())
+        if (!write_or_check(dir / name, bytes, check, "run make_examples " + dir.string())) status = 1;
     return status;
 }
