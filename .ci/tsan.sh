@@ -14,6 +14,6 @@ need_clang
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 cmake -S . -B build/tsan -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DSEQCONV_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSEQCONV_TOOLS=OFF >/dev/null
-cmake --build build/tsan -j2 --target seqconv seqconv_unit_tests seqconv_cli_tests
+cmake --build build/tsan -j2 --target seqconv seqtool seqconv_unit_tests seqconv_cli_tests seqtool_cli_tests
 ctest --test-dir build/tsan --output-on-failure -j2 \
-    -R '^(ForEachIndex|WorkersTask|ConstSong|ParallelRead|ParallelWrite|ShortEventWrite|Cli)\.'
+    -R '^(ForEachIndex|WorkersTask|ConstSong|ParallelRead|ParallelWrite|ShortEventWrite|Cli|Tool)\.'

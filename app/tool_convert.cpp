@@ -137,7 +137,7 @@ int run_convert(const std::vector<std::string>& paths, const ConvertOptions& opt
     progress.clear();
 
     const auto count = [&](Ending ending) { return counts[static_cast<int>(ending)]; };
-    std::string summary = std::to_string(inputs.size()) + " files: " + std::to_string(count(Ending::converted)) +
+    std::string summary = std::to_string(inputs.size()) + (inputs.size() == 1 ? " file: " : " files: ") + std::to_string(count(Ending::converted)) +
                           " converted, " + std::to_string(count(Ending::damaged)) + " damaged, " +
                           std::to_string(count(Ending::unrecognised)) + " not recognised, " +
                           std::to_string(count(Ending::unreadable)) + " unreadable, " +

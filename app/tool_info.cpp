@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ struct Row {
     std::string format = "-";
     std::string status;
     Fields fields;  // none of them for an input that was not read as a song
-    std::optional<double> seconds;
+    std::optional<std::uint64_t> milliseconds;  // the playing time
     std::uint64_t notes = 0;
     std::vector<Loop> loops;
     Fault fault;
@@ -56,24 +57,30 @@ bool meta_text_is(const MidiEvent& event, std::string_view text) {
     return true;
 }
 
-// How long the tracks play together as a player plays them: every track's
-// tempo events apply to all of them, from the default tempo on, up to the
-// last event of any track. None when the timebase gives no time.
-std::optional<double> playing_time(const std::vector<const MidiTrack*>& tracks, std::uint32_t timebase) {
+// Playing time as an exact fraction of a second: `per_second` parts a
+// second, as the timebase has it; none when the timebase gives no time.
+//  - ticks per quarter note: parts of ticks times microseconds a second;
+//  - SMPTE: frames a second (negative in the high byte; -29 is the 29.97
+//    of drop-frame time code) times ticks per frame, in ticks (in 1001ths
+//    of a tick at 29.97).
+std::optional<std::uint64_t> parts_per_second(std::uint32_t timebase) {
+    const std::uint16_t word = static_cast<std::uint16_t>(timebase);
+    if ((word & 0x8000) == 0) return word == 0 ? std::nullopt : std::optional<std::uint64_t>(word * 1000000ull);
+    const int frames = -static_cast<std::int8_t>(word >> 8);
+    const std::uint64_t ticks_per_frame = word & 0xFF;
+    if (frames <= 0 || ticks_per_frame == 0) return std::nullopt;
+    return frames == 29 ? 30000 * ticks_per_frame : static_cast<std::uint64_t>(frames) * ticks_per_frame;
+}
+
+// How long the tracks play together as a player plays them, in the parts
+// above: every track's tempo events apply to all of them, from the default
+// tempo on, up to the last event of any track.
+std::uint64_t playing_parts(const std::vector<const MidiTrack*>& tracks, std::uint32_t timebase) {
     std::uint32_t end = 0;
     for (const MidiTrack* track : tracks)
         if (!track->empty()) end = std::max(end, (*track)[track->size() - 1].timestamp);
-
     const std::uint16_t word = static_cast<std::uint16_t>(timebase);
-    if ((word & 0x8000) != 0) {
-        // SMPTE: frames a second (negative in the high byte; -29 is the
-        // 29.97 of drop-frame time code) times ticks per frame.
-        const int frames = -static_cast<std::int8_t>(word >> 8);
-        const double rate = (frames == 29 ? 30000.0 / 1001.0 : frames) * (word & 0xFF);
-        if (rate <= 0) return std::nullopt;
-        return end / rate;
-    }
-    if (word == 0) return std::nullopt;
+    if ((word & 0x8000) != 0) return (word >> 8) == 0xE3 ? std::uint64_t{end} * 1001 : end;
 
     // Tempo changes in time order, by track and then event where several
     // fall on one tick: the last one taken is the one that holds after it.
@@ -94,25 +101,30 @@ std::optional<double> playing_time(const std::vector<const MidiTrack*>& tracks, 
         at = time;
         tempo = value;
     }
-    micro_ticks += std::uint64_t{end - at} * tempo;
-    return static_cast<double>(micro_ticks) / (1e6 * word);
+    return micro_ticks + std::uint64_t{end - at} * tempo;
+}
+
+// Milliseconds, the half rounded up.
+std::uint64_t milliseconds(std::uint64_t parts, std::uint64_t per_second) {
+    return parts / per_second * 1000 + (parts % per_second * 1000 + per_second / 2) / per_second;
 }
 
 void describe_song(const MidiContainer& song, Row& row) {
     std::vector<const MidiTrack*> all;
     for (const MidiTrack& track : song.tracks()) all.push_back(&track);
-    if (song.form() == 2) {
-        // One song after the other, each with its own tempo.
-        double total = 0;
-        bool timed = true;
-        for (const MidiTrack* track : all) {
-            const std::optional<double> seconds = playing_time({track}, song.timebase());
-            timed = timed && seconds.has_value();
-            total += seconds.value_or(0);
+    if (const std::optional<std::uint64_t> per_second = parts_per_second(song.timebase())) {
+        std::uint64_t parts = 0;
+        if (song.form() == 2) {
+            // One song after the other, each with its own tempo; a sum past
+            // 64 bits (thousands of songs of days each) saturates.
+            for (const MidiTrack* track : all) {
+                const std::uint64_t part = playing_parts({track}, song.timebase());
+                parts = part > std::numeric_limits<std::uint64_t>::max() - parts ? std::numeric_limits<std::uint64_t>::max() : parts + part;
+            }
+        } else {
+            parts = playing_parts(all, song.timebase());
         }
-        if (timed) row.seconds = total;
-    } else {
-        row.seconds = playing_time(all, song.timebase());
+        row.milliseconds = milliseconds(parts, *per_second);
     }
 
     std::vector<std::pair<std::uint32_t, bool>> markers;  // time, whether it starts a loop
@@ -190,10 +202,9 @@ Row look_into(const Input& input, Progress& progress) {
 
 std::string fault_text(const Fault& fault) { return "byte " + std::to_string(fault.offset) + ": " + fault.reason; }
 
-std::string seconds_text(double seconds) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
+std::string seconds_text(std::uint64_t milliseconds) {
+    const std::string fraction = std::to_string(1000 + milliseconds % 1000);
+    return std::to_string(milliseconds / 1000) + "." + fraction.substr(1);
 }
 
 // Tabs, line ends and backslashes in names are escaped, so that every row
@@ -236,7 +247,7 @@ std::string tsv_row(const Row& row) {
         number(fields.tracks),
         number(fields.songs),
         fields.timebase.value_or("-"),
-        row.seconds && fields.form ? seconds_text(*row.seconds) : "-",
+        row.milliseconds && fields.form ? seconds_text(*row.milliseconds) : "-",
         number(fields.notes),
         loops.empty() ? "-" : loops,
         fault != nullptr ? tsv_text(fault_text(*fault)) : "-",
@@ -314,7 +325,7 @@ std::string json_row(const Row& row) {
            (row.format == "-" ? std::string("null") : json_string(row.format)) + ",\"status\":" +
            json_string(row.status) + ",\"form\":" + number(fields.form) + ",\"tracks\":" + number(fields.tracks) +
            ",\"songs\":" + number(fields.songs) + ",\"timebase\":" + timebase +
-           ",\"seconds\":" + (row.seconds && fields.form ? seconds_text(*row.seconds) : "null") +
+           ",\"seconds\":" + (row.milliseconds && fields.form ? seconds_text(*row.milliseconds) : "null") +
            ",\"notes\":" + number(fields.notes) + ",\"loops\":" + (fields.form ? loops : "null") +
            ",\"fault\":" + fault + "}";
 }
