@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows program tested for real: builds seqconv.exe with the MinGW-w64
-# cross compiler and runs the command-line test suite against it under Wine,
+# The Windows programs tested for real: builds seqconv.exe and seqtool.exe
+# with the MinGW-w64 cross compiler and runs the command-line test suites
+# against them under Wine,
 # in one Wine prefix made for this run and removed after it.
 #
 # Usage: .ci/windows.sh   (builds build/windows and the test runner in build/test)
@@ -14,7 +15,7 @@ need_packages --no-install-recommends wine wine64
 bash tools/build_windows.sh
 # The suite's runner is a Linux program; it starts seqconv.exe through wine.
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/test --target seqconv_cli_tests
+cmake --build build/test --target seqconv_cli_tests seqtool_cli_tests
 
 prefix_root=$(mktemp -d)
 export WINEPREFIX="$prefix_root/wine" WINEDEBUG=-all
@@ -34,4 +35,7 @@ mkdir "$WINEPREFIX"
 wineserver -p
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1
 
-SEQCONV_PROGRAM="$PWD/build/windows/seqconv.exe" SEQCONV_LAUNCHER=wine build/test/tests/seqconv_cli_tests
+export SEQCONV_LAUNCHER=wine
+SEQCONV_PROGRAM="$PWD/build/windows/seqconv.exe" build/test/tests/seqconv_cli_tests
+SEQCONV_PROGRAM="$PWD/build/windows/seqconv.exe" SEQTOOL_PROGRAM="$PWD/build/windows/seqtool.exe" \
+    build/test/tests/seqtool_cli_tests

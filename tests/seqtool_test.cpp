@@ -44,6 +44,24 @@ std::string without_time(const std::string& err) {
     return std::regex_replace(err, std::regex(" in [0-9]+\\.[0-9][0-9] s"), " in T s");
 }
 
+// The system's reason for a failure, as Linux words it. Windows words it
+// its own way (and Wine another): there any text of one line stands for it.
+constexpr char any_reason = '\x01';
+std::string reason(const char* linux_text) { return tool().windows ? std::string(1, any_reason) : linux_text; }
+
+// Whether `text` is `expected` with each `any_reason` standing for a run
+// of characters within one line.
+bool matches(const std::string& text, const std::string& expected) {
+    const std::size_t wildcard = expected.find(any_reason);
+    if (wildcard == std::string::npos) return text == expected;
+    if (text.compare(0, wildcard, expected, 0, wildcard) != 0) return false;
+    for (std::size_t end = wildcard; end <= text.size(); ++end) {
+        if (matches(text.substr(end), expected.substr(wildcard + 1))) return true;
+        if (end < text.size() && (text[end] == '\n' || text[end] == '\r')) break;
+    }
+    return false;
+}
+
 class Tool : public cli::Folder {
 protected:
     Result run(const Names& args, const cli::Limits& limits = {}) const { return run_target(tool(), args, limits); }
@@ -51,7 +69,7 @@ protected:
 
     void expect(const Result& result, int status, const std::string& err, const std::string& out = "") const {
         EXPECT_EQ(result.status, status);
-        EXPECT_EQ(without_time(result.err), lines(err));
+        EXPECT_TRUE(matches(without_time(result.err), lines(err))) << result.err;
         EXPECT_EQ(result.out, lines(out));
     }
 };
@@ -89,7 +107,7 @@ TEST_F(Tool, CommandLine) {
         if (c.out_begins == nullptr)
             EXPECT_EQ(result.out, "");
         else
-            EXPECT_EQ(result.out.substr(0, std::string(c.out_begins).size()), lines(c.out_begins));
+            EXPECT_EQ(result.out.substr(0, lines(c.out_begins).size()), lines(c.out_begins));
     }
     EXPECT_EQ(entries(), (Names{"-r", "-r.mid"}));
     EXPECT_EQ(read_file("-r.mid"), song());
@@ -152,12 +170,11 @@ TEST_F(Tool, EachInputThatDidNotConvertIsNamed) {
     make_folder("folder");
     const bool fifo = !tool().windows && ::mkfifo(path("fifo").c_str(), 0644) == 0;
     Names args{"convert", "good.mid", "cut.mid", "header.mid", "notes.txt", "missing.mid", "folder"};
-    std::string err =
+    std::string err = std::string(
         "cut.mid: damaged at byte 38 (track 0: event cut off): wrote what was read before it\n"
         "header.mid: damaged at byte 14 (track 0: chunk header cut off): nothing was read before it, nothing written\n"
-        "notes.txt: not a known format: nothing written\n" +
-        std::string(tool().windows ? "missing.mid: the system cannot find the file specified\n"
-                                   : "missing.mid: no such file or directory\n") +
+        "notes.txt: not a known format: nothing written\n"
+        "missing.mid: ") + reason("no such file or directory") + "\n" +
         "folder: is a folder (-r converts the files in it)\n";
     if (fifo) {
         args.push_back("fifo");
@@ -184,19 +201,15 @@ TEST_F(Tool, OutputThatCannotBeWrittenIsNamed) {
         std::string err;
     };
     const Case cases[] = {
-        {{"convert", "a.mid", "b.mid"},
-         tool().windows ? "a.mid.mid: not written: access is denied\n" : "a.mid.mid: not written: is a directory\n"},
-        {{"convert", "-o", "file/sub", "b.mid"},
-         tool().windows ? "" : "file/sub/b.mid.mid: not written: not a directory\n"},
+        {{"convert", "a.mid", "b.mid"}, "a.mid.mid: not written: " + reason("is a directory") + "\n"},
+        {{"convert", "-o", "file/sub", "b.mid"}, "file/sub/b.mid.mid: not written: " + reason("not a directory") + "\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1]);
         const Result result = run(c.args);
         EXPECT_EQ(result.status, 1);
-        if (!c.err.empty()) {
-            EXPECT_EQ(without_time(result.err).substr(0, lines(c.err).size()), lines(c.err));
-        }
-        EXPECT_NE(without_time(result.err).find(", 1 not written in T s"), std::string::npos) << result.err;
+        EXPECT_TRUE(matches(without_time(result.err), lines(c.err + std::string(1, any_reason) + ", 1 not written in T s\n")))
+            << result.err;
     }
     EXPECT_EQ(read_file("b.mid.mid"), song(0x40));
     EXPECT_TRUE(fs::is_directory(path("a.mid.mid")));
@@ -314,9 +327,7 @@ TEST_F(Tool, InfoDescribesEachSong) {
     args.push_back("missing");
     out += "missing\t-\tunreadable\t-\t-\t-\t-\t-\t-\t-\t-\n";
     const Names before = entries();
-    const std::string missing =
-        tool().windows ? "missing: the system cannot find the file specified\n" : "missing: no such file or directory\n";
-    expect(run(args), 2, missing, out);
+    expect(run(args), 2, "missing: " + reason("no such file or directory") + "\n", out);
     EXPECT_EQ(entries(), before);
 
     // Complete inputs alone: status 0.
@@ -330,12 +341,15 @@ TEST_F(Tool, InfoAsJson) {
     write_file("loops.mid", text(kit::smf(0, 96, {kit::smf_events({kit::text_event(0, 6, "loopStart"),
                                                                    kit::note(0, 0, 60, 100, 96),
                                                                    kit::text_event(96, 6, "loopEnd")})})));
-    write_file("cut \"1\".mid", song().substr(0, song().size() - 3));
+    // A Windows name cannot hold a quotation mark.
+    const std::string cut = tool().windows ? "cut 1.mid" : "cut \"1\".mid";
+    const std::string cut_json = tool().windows ? "cut 1.mid" : "cut \\\"1\\\".mid";
+    write_file(cut, song().substr(0, song().size() - 3));
     write_file("notes.txt", "no");
-    expect(run({"info", "--json", "loops.mid", "cut \"1\".mid", "notes.txt"}), 2, "",
+    expect(run({"info", "--json", "loops.mid", cut, "notes.txt"}), 2, "",
            "{\"path\":\"loops.mid\",\"format\":\"SMF\",\"status\":\"complete\",\"form\":0,\"tracks\":1,\"songs\":1,"
            "\"timebase\":96,\"seconds\":0.500,\"notes\":1,\"loops\":[{\"start\":0,\"end\":96}],\"fault\":null}\n"
-           "{\"path\":\"cut \\\"1\\\".mid\",\"format\":\"SMF\",\"status\":\"damaged\",\"form\":0,\"tracks\":1,"
+           "{\"path\":\"" + cut_json + "\",\"format\":\"SMF\",\"status\":\"damaged\",\"form\":0,\"tracks\":1,"
            "\"songs\":1,\"timebase\":96,\"seconds\":1.000,\"notes\":2,\"loops\":[],"
            "\"fault\":{\"offset\":38,\"reason\":\"track 0: event cut off\"}}\n"
            "{\"path\":\"notes.txt\",\"format\":null,\"status\":\"unrecognised\",\"form\":null,\"tracks\":null,"

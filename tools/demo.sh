@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds seqconv and converts the bundled examples in a scratch copy
-# (out/examples), then shows what it wrote.
+# Builds seqconv and seqtool, converts the bundled examples in a scratch
+# copy (out/examples) with seqconv and shows what it wrote, then shows what
+# seqtool info says is in each example.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/deps.sh
 need_packages cmake g++ ninja-build
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build/release --target seqconv make_examples
+cmake --build build/release --target seqconv seqtool make_examples
 build/release/make_examples --check examples
 
 rm -rf out/examples && mkdir -p out/examples && cp examples/* out/examples/
@@ -35,3 +36,6 @@ cp examples/minuet-form0.mid out/examples/promoted.mid
 build/release/seqconv -1 out/examples/promoted.mid
 printf '%-18s %6d   %-22s %6d  %s\n' promoted.mid "$(stat -c %s out/examples/promoted.mid)" promoted.mid.mid \
     "$(stat -c %s out/examples/promoted.mid.mid)" "$(describe out/examples/promoted.mid.mid)"
+echo
+echo "seqtool info examples/*:"
+build/release/seqtool info examples/*
