@@ -80,6 +80,22 @@ bool read_file(const std::string& name, std::vector<std::uint8_t>& bytes, std::s
 // On failure nothing is left behind and a file of that name stays as it was.
 bool replace_file(const std::string& name, const std::vector<std::uint8_t>& bytes, std::string& reason);
 
+// The new file replace_file writes first, beside `name`: ".BASE.P-N.part",
+// P the process and N a count. A run cut short may leave one behind, which
+// later runs pass over.
+inline std::string temporary_name(const std::string& name, unsigned long process, unsigned count) {
+    const std::size_t slash = name.find_last_of("/\\");
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    return name.substr(0, base) + "." + name.substr(base) + "." + std::to_string(process) + "-" +
+           std::to_string(count) + ".part";
+}
+inline bool is_temporary_name(const std::string& base) {
+    const std::string suffix = ".part";
+    return base.size() > 1 + suffix.size() && base[0] == '.' &&
+           base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+           base.find(".mid.") != std::string::npos;
+}
+
 // Makes the folder and those above it that do not exist yet.
 bool make_folders(const std::string& name, std::string& reason);
 

@@ -220,13 +220,10 @@ bool replace_file(const std::string& name, const std::vector<std::uint8_t>& byte
     // A name of its own in the output's folder, so that the rename stays on
     // one file system; the process and a count keep threads and runs apart.
     static std::atomic<unsigned> count{0};
-    const std::size_t slash = name.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = folder + "." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(count++) + ".part";
+        temporary = temporary_name(name, static_cast<unsigned long>(::getpid()), count++);
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }

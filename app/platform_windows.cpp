@@ -272,16 +272,11 @@ bool read_file(const std::string& name, std::vector<std::uint8_t>& bytes, std::s
 
 bool replace_file(const std::string& name, const std::vector<std::uint8_t>& bytes, std::string& reason) {
     static std::atomic<unsigned> count{0};
-    const std::size_t slash = name.find_last_of("/\\");
-    const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     std::wstring temporary;
     HANDLE created = INVALID_HANDLE_VALUE;
     DWORD error = 0;
     for (int attempt = 0; created == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-        temporary = to_utf16((folder + "." + base + "." + std::to_string(::GetCurrentProcessId()) + "-" +
-                              std::to_string(count++) + ".part")
-                                 .c_str());
+        temporary = to_utf16(temporary_name(name, ::GetCurrentProcessId(), count++).c_str());
         created = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         error = created == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
         if (error != 0 && error != ERROR_FILE_EXISTS) break;

@@ -96,7 +96,10 @@ private:
                 if (!output_folder_ || platform::resolved(path) != *output_folder_) walk(root, inner);
                 break;
             case platform::Kind::file:
-                if (options_.outputs && !options_.output_folder && is_earlier_output(entry.name, files, options_.split))
+                if (platform::is_temporary_name(entry.name))
+                    add(path, "", Standing::earlier_output, "");
+                else if (options_.outputs && !options_.output_folder &&
+                         is_earlier_output(entry.name, files, options_.split))
                     add(path, "", Standing::earlier_output, "");
                 else
                     add(path, options_.output_folder ? join(*options_.output_folder, inner) : path, Standing::take, "");

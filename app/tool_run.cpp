@@ -67,7 +67,12 @@ void Progress::draw() {
     if (now - start_ < quiet_time || (drawn_ != 0 && now - last_draw_ < redraw_time)) return;
     last_draw_ = now;
     std::string name = current_;
-    if (name.size() > longest_name) name = "..." + name.substr(name.size() - longest_name + 3);
+    if (name.size() > longest_name) {
+        // Its end, from the start of a UTF-8 character on.
+        std::size_t from = name.size() - longest_name + 3;
+        while (from < name.size() && (static_cast<unsigned char>(name[from]) & 0xC0) == 0x80) ++from;
+        name = "..." + name.substr(from);
+    }
     const std::string line = std::to_string(done_) + "/" + std::to_string(total_) + " " + name;
     const int pad = drawn_ > line.size() ? static_cast<int>(drawn_ - line.size()) : 0;
     std::fprintf(stderr, "\r%s%*s", line.c_str(), pad, "");

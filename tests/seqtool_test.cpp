@@ -232,7 +232,8 @@ TEST_F(Tool, FailedWriteLeavesNoPartialFile) {
 }
 
 // -r walks folders depth first in sorted order; earlier outputs beside
-// their inputs are passed over, so a second run writes no X.mid.mid.
+// their inputs are passed over, so a second run writes no X.mid.mid, and
+// so is the new file a run cut short left behind.
 TEST_F(Tool, RecursiveRunsPassOverEarlierOutputs) {
     make_folder("music");
     make_folder("music/sub");
@@ -242,15 +243,16 @@ TEST_F(Tool, RecursiveRunsPassOverEarlierOutputs) {
     write_file("music/sub/b.txt", "no song");
     write_file("music/sub/two.mid", song(0x31));
     write_file("music/sub/two.mid.mid", "stale");
+    write_file("music/sub/.two.mid.mid.99-0.part", "cut short");
     write_file("music/sub/deeper/three.mid", song(0x32));
     const std::string messages = "music/a.txt: not a known format: nothing written\n"
                                  "music/sub/b.txt: not a known format: nothing written\n";
     expect(run({"convert", "-r", "music"}), 2,
-           messages + "6 files: 3 converted, 0 damaged, 2 not recognised, 0 unreadable, 1 skipped in T s\n");
+           messages + "7 files: 3 converted, 0 damaged, 2 not recognised, 0 unreadable, 2 skipped in T s\n");
     EXPECT_EQ(read_file("music/sub/two.mid.mid"), song(0x31));
     expect(run({"convert", "-r", "music"}), 2,
-           messages + "8 files: 3 converted, 0 damaged, 2 not recognised, 0 unreadable, 3 skipped in T s\n");
-    EXPECT_EQ(entries("music/sub"), (Names{"b.txt", "deeper", "two.mid", "two.mid.mid"}));
+           messages + "9 files: 3 converted, 0 damaged, 2 not recognised, 0 unreadable, 4 skipped in T s\n");
+    EXPECT_EQ(entries("music/sub"), (Names{".two.mid.mid.99-0.part", "b.txt", "deeper", "two.mid", "two.mid.mid"}));
     EXPECT_EQ(entries("music/sub/deeper"), (Names{"three.mid", "three.mid.mid"}));
 }
 
