@@ -13,6 +13,9 @@ set -euo pipefail
 export LC_ALL=C
 build=$1 work=$2 runs=$3
 seqconv=$(realpath "$build/seqconv")
+# seqtool, where the build has it (an earlier revision may not).
+seqtool=
+[ -x "$build/seqtool" ] && seqtool=$(realpath "$build/seqtool")
 make_inputs=$(realpath "$build/bench/seqconv_make_inputs")
 mido_timeout=900
 
@@ -121,14 +124,20 @@ fi
 # The runs of the two alternate, so that both meet the same load.
 files=$(find batch -type f | wc -l)
 batch_bytes=$(find batch -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
-echo "seqconv on the batch, and cp -r" >&2
+# seqtool writes into a folder of its own too, each output through a new
+# file renamed over its name.
+echo "seqconv${seqtool:+ and seqtool} on the batch, and cp -r" >&2
 for ((i = 1; i <= runs; i++)); do cp -r batch "batch-$i"; done
-copy_walls=() batch_walls=()
+copy_walls=() batch_walls=() tool_walls=()
 for ((i = 1; i <= runs; i++)); do
     walls=()
     time_once cp -r batch "copy-$i" || fail "cp -r"
     time_once "$seqconv" "batch-$i/*" || fail "seqconv on the batch"
     copy_walls+=("${walls[0]}") batch_walls+=("${walls[1]}")
+    if [ -n "$seqtool" ]; then
+        time_once "$seqtool" convert -r -o "tool-$i" batch || fail "seqtool convert on the batch"
+        tool_walls+=("${walls[2]}")
+    fi
 done
 copy_wall=$(seconds "${copy_walls[@]}") batch_wall=$(seconds "${batch_walls[@]}")
 empty=$(find batch-1 -name '*.*.mid' -empty | wc -l)
@@ -136,6 +145,14 @@ empty_note=
 [ "$empty" -eq 0 ] || empty_note="; $empty outputs EMPTY"
 echo "| batch: \`seqconv 'batch/*'\` | $(thousands "$files") files, the ten kinds in turn (SMF, RMID, HMP P and R, HMI, XMI, MUS, MIDS, LDS, GMF), 1 to 50 KiB, $(mib "$batch_bytes") | $batch_wall s, $(ratio "$batch_wall" "$copy_wall")× \`cp -r\`$empty_note | ≤ 2× \`cp -r\` |"
 echo "| \`cp -r batch copy\` | the same folder | $copy_wall s (reading and writing as many files: the floor) | — |"
+if [ -n "$seqtool" ]; then
+    tool_wall=$(seconds "${tool_walls[@]}")
+    cmp -s batch-1/0000.mid.mid tool-1/0000.mid.mid || fail "seqtool's output of 0000.mid differs from seqconv's"
+    echo "seqtool info on the batch" >&2
+    measure "$runs" "$seqtool" info -r batch || fail "seqtool info on the batch"
+    echo "| batch: \`seqtool convert -r -o OUT batch\` | the same folder | $tool_wall s, $(ratio "$tool_wall" "$copy_wall")× \`cp -r\` (every output written to a new file and renamed) | — |"
+    echo "| batch: \`seqtool info -r batch\` | the same folder | $wall s; peak RSS $(mib "$rss") | — |"
+fi
 
 # The worst cases.
 worst_row() {  # FILE DESCRIPTION

@@ -52,7 +52,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >&2
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target seqconv seqconv_make_inputs seqconv_benchmarks >&2
+cmake --build "$build" --target seqconv seqtool seqconv_make_inputs seqconv_benchmarks >&2
 
 # A run deletes tens of thousands of files when it ends. For some minutes
 # after that, ext4 passes over the freed inodes when it creates files, and
