@@ -388,6 +388,9 @@ TEST_F(Cli, FailedWriteLeavesNoPartialOutput) {
         {"hard link", Before::hard_link, {"a.mid", "a.mid.mid", "big.mid", "c.mid", "kept"}},
     };
     for (const Case& c : cases) {
+        // Wine shows a symbolic link of the host as the file it points to,
+        // so a Windows program cannot tell the two apart there.
+        if (c.before == Before::symbolic_link && target().windows) continue;
         SCOPED_TRACE(c.what);
         for (const std::string& name : entries()) fs::remove(path(name));
         write_file("a.mid", song(0x3C));
