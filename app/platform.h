@@ -62,3 +62,45 @@ void discard_output_file(std::FILE* file, const std::string& name);
 bool close_output_file(std::FILE* file, const std::string& name);
 
 }  // namespace seqconv::platform
+
+// What seqtool needs besides: names looked at, folders listed and made,
+// files read whole and outputs replaced whole. Failures come with the
+// system's reason, as text.
+namespace seqconv::platform {
+
+enum class Kind { file, folder, other, missing };
+
+// A name as the file system has it, links followed; for `other` and
+// `missing`, why it is not a file (the system's reason for a missing one).
+struct Look {
+    Kind kind = Kind::missing;
+    std::string reason;
+};
+Look look_at(const std::string& name);
+
+struct FolderEntry {
+    std::string name;
+    Kind kind = Kind::missing;  // links to files are files; links to folders are `other`
+};
+// The entries of a folder, "." and ".." left out, in no particular order.
+bool list_folder(const std::string& name, std::vector<FolderEntry>& entries, std::string& reason);
+
+// The input's bytes, read whole, only when it is a plain file: a FIFO or a
+// device is refused without being read, and never blocks.
+bool read_file(const std::string& name, std::vector<std::uint8_t>& bytes, std::string& reason);
+
+// Writes `bytes` as the file `name`, whole or not at all: into a new file
+// in the same folder, renamed over `name` only once all of it is written.
+// On failure nothing is left behind and a file of that name stays as it was.
+bool replace_file(const std::string& name, const std::vector<std::uint8_t>& bytes, std::string& reason);
+
+// Makes the folder and those above it that do not exist yet.
+bool make_folders(const std::string& name, std::string& reason);
+
+// The name with every link and "." and ".." of its existing part resolved:
+// two names of one place give one text.
+std::string resolved(const std::string& name);
+
+bool error_is_terminal();
+
+}  // namespace seqconv::platform

@@ -1,10 +1,17 @@
 // Arguments and files on POSIX systems: arguments arrive as bytes (UTF-8)
 // and file names go to the file system unchanged.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <utility>
 
 #include "app/platform.h"
 
@@ -130,5 +137,165 @@ bool close_output_file(std::FILE* file, const std::string& name) {
     if (known && names_file(name, written, false)) ::unlink(name.c_str());
     return false;
 }
+
+namespace {
+
+std::string system_reason(int error) { return std::strerror(error); }
+
+Kind kind_of(mode_t mode) {
+    if (S_ISREG(mode)) return Kind::file;
+    if (S_ISDIR(mode)) return Kind::folder;
+    return Kind::other;
+}
+
+std::string why_not_a_file(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO, not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device, not a file";
+    if (S_ISSOCK(mode)) return "a socket, not a file";
+    return "not a file";
+}
+
+// Descriptors closed on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+Look look_at(const std::string& name) {
+    struct stat info;
+    if (::stat(name.c_str(), &info) != 0) return {Kind::missing, system_reason(errno)};
+    const Kind kind = kind_of(info.st_mode);
+    return {kind, kind == Kind::other ? why_not_a_file(info.st_mode) : std::string()};
+}
+
+bool list_folder(const std::string& name, std::vector<FolderEntry>& entries, std::string& reason) {
+    DIR* folder = ::opendir(name.c_str());
+    if (folder == nullptr) {
+        reason = system_reason(errno);
+        return false;
+    }
+    const std::string prefix = name.empty() || name.back() == '/' ? name : name + "/";
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string child = entry->d_name;
+        if (child == "." || child == "..") continue;
+        struct stat info;
+        Kind kind = Kind::missing;
+        if (::lstat((prefix + child).c_str(), &info) == 0) {
+            kind = kind_of(info.st_mode);
+            // A link is followed to a file, never to a folder: a walk that
+            // followed links could go round for ever.
+            if (S_ISLNK(info.st_mode))
+                kind = ::stat((prefix + child).c_str(), &info) == 0 && S_ISREG(info.st_mode) ? Kind::file : Kind::other;
+        }
+        entries.push_back({child, kind});
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(folder);
+    if (error != 0) reason = system_reason(error);
+    return error == 0;
+}
+
+// The name is looked at before it is opened, as opening a device can have
+// effects of its own; O_NONBLOCK keeps a FIFO put there meanwhile from
+// blocking the open, and the open file is looked at again.
+bool read_file(const std::string& name, std::vector<std::uint8_t>& bytes, std::string& reason) {
+    struct stat info;
+    if (::stat(name.c_str(), &info) != 0) {
+        reason = system_reason(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        reason = S_ISDIR(info.st_mode) ? system_reason(EISDIR) : why_not_a_file(info.st_mode);
+        return false;
+    }
+    const Descriptor fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
+        reason = system_reason(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        reason = why_not_a_file(info.st_mode);
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t part = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+        if (part < 0 && errno == EINTR) continue;
+        if (part <= 0) {
+            reason = part < 0 ? system_reason(errno) : "shorter than its size";
+            return false;
+        }
+        got += static_cast<std::size_t>(part);
+    }
+    return true;
+}
+
+bool replace_file(const std::string& name, const std::vector<std::uint8_t>& bytes, std::string& reason) {
+    // A name of its own in the output's folder, so that the rename stays on
+    // one file system; the process and a count keep threads and runs apart.
+    static std::atomic<unsigned> count{0};
+    const std::size_t slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = folder + "." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(count++) + ".part";
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        reason = system_reason(errno);
+        return false;
+    }
+    Descriptor output(fd);
+    int error = 0;
+    for (std::size_t done = 0; done < bytes.size() && error == 0;) {
+        const ssize_t part = ::write(output.get(), bytes.data() + done, bytes.size() - done);
+        if (part > 0)
+            done += static_cast<std::size_t>(part);
+        else if (part == 0)
+            error = ENOSPC;
+        else if (errno != EINTR)
+            error = errno;
+    }
+    if (::close(output.release()) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), name.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        reason = system_reason(error);
+    }
+    return error == 0;
+}
+
+bool make_folders(const std::string& name, std::string& reason) {
+    std::error_code error;
+    std::filesystem::create_directories(name, error);
+    if (error) reason = system_reason(error.value());
+    return !error;
+}
+
+std::string resolved(const std::string& name) {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::weakly_canonical(std::filesystem::absolute(name, error), error);
+    return error ? name : path.string();
+}
+
+bool error_is_terminal() { return ::isatty(2) == 1; }
 
 }  // namespace seqconv::platform

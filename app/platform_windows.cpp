@@ -12,8 +12,12 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/platform.h"
@@ -206,5 +210,167 @@ bool close_output_file(std::FILE* file, const std::string& name) {
     if (known && names_file(wide, written, true) && names_file(wide, written, false)) ::DeleteFileW(wide.c_str());
     return false;
 }
+
+namespace {
+
+// The system's text for an error, without its closing full stop and line end.
+std::string system_reason(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string reason = length != 0 && text != nullptr ? to_utf8(text) : "system error " + std::to_string(error);
+    if (text != nullptr) ::LocalFree(text);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.' ||
+                               reason.back() == ' '))
+        reason.pop_back();
+    return reason;
+}
+
+bool in_device_namespace(const std::string& name) { return name.rfind("\\\\.\\", 0) == 0 || name.rfind("//./", 0) == 0; }
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool close() { return ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != 0; }
+
+private:
+    HANDLE handle_;
+};
+
+// Reads and writes of at most 1 GiB at a time, as their lengths are 32 bits.
+constexpr std::size_t largest_transfer = std::size_t{1} << 30;
+
+}  // namespace
+
+Look look_at(const std::string& name) {
+    if (in_device_namespace(name)) return {Kind::other, "a device, not a file"};
+    const DWORD attributes = ::GetFileAttributesW(to_utf16(name.c_str()).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return {Kind::missing, system_reason(::GetLastError())};
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return {Kind::other, "a device, not a file"};
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {Kind::folder, ""};
+    return {Kind::file, ""};
+}
+
+bool list_folder(const std::string& name, std::vector<FolderEntry>& entries, std::string& reason) {
+    const std::string prefix = name.empty() || name.back() == '/' || name.back() == '\\' ? name : name + "\\";
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW(to_utf16((prefix + "*").c_str()).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        reason = system_reason(::GetLastError());
+        return false;
+    }
+    DWORD error = 0;
+    do {
+        const std::string child = to_utf8(found.cFileName);
+        if (child == "." || child == "..") continue;
+        Kind kind = Kind::file;
+        // A link or junction to a folder is not followed: a walk that
+        // followed them could go round for ever.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            kind = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Kind::other : Kind::folder;
+        else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0)
+            kind = Kind::other;
+        entries.push_back({child, kind});
+    } while (::FindNextFileW(search, &found) != 0);
+    error = ::GetLastError();
+    ::FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) {
+        reason = system_reason(error);
+        return false;
+    }
+    return true;
+}
+
+bool read_file(const std::string& name, std::vector<std::uint8_t>& bytes, std::string& reason) {
+    const Look look = look_at(name);
+    if (look.kind != Kind::file) {
+        reason = look.kind == Kind::folder ? system_reason(ERROR_DIRECTORY) : look.reason;
+        return false;
+    }
+    const Handle file(::CreateFileW(to_utf16(name.c_str()).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (file.get() == INVALID_HANDLE_VALUE || ::GetFileSizeEx(file.get(), &size) == 0) {
+        reason = system_reason(::GetLastError());
+        return false;
+    }
+    // NUL, CON and pipes open by plain names too.
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        reason = "a device, not a file";
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    for (std::size_t got = 0; got < bytes.size();) {
+        DWORD part = 0;
+        const auto want = static_cast<DWORD>(std::min(bytes.size() - got, largest_transfer));
+        if (::ReadFile(file.get(), bytes.data() + got, want, &part, nullptr) == 0 || part == 0) {
+            reason = part == 0 ? "shorter than its size" : system_reason(::GetLastError());
+            return false;
+        }
+        got += part;
+    }
+    return true;
+}
+
+bool replace_file(const std::string& name, const std::vector<std::uint8_t>& bytes, std::string& reason) {
+    static std::atomic<unsigned> count{0};
+    const std::size_t slash = name.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    std::wstring temporary;
+    HANDLE created = INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+    for (int attempt = 0; created == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+        temporary = to_utf16((folder + "." + base + "." + std::to_string(::GetCurrentProcessId()) + "-" +
+                              std::to_string(count++) + ".part")
+                                 .c_str());
+        created = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        error = created == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+        if (error != 0 && error != ERROR_FILE_EXISTS) break;
+    }
+    if (created == INVALID_HANDLE_VALUE) {
+        reason = system_reason(error);
+        return false;
+    }
+    Handle output(created);
+    for (std::size_t done = 0; done < bytes.size() && error == 0;) {
+        DWORD part = 0;
+        const auto want = static_cast<DWORD>(std::min(bytes.size() - done, largest_transfer));
+        if (::WriteFile(output.get(), bytes.data() + done, want, &part, nullptr) == 0 || part == 0)
+            error = part == 0 && ::GetLastError() == 0 ? ERROR_DISK_FULL : ::GetLastError();
+        done += part;
+    }
+    if (!output.close() && error == 0) error = ::GetLastError();
+    if (error == 0 && ::MoveFileExW(temporary.c_str(), to_utf16(name.c_str()).c_str(), MOVEFILE_REPLACE_EXISTING) == 0)
+        error = ::GetLastError();
+    if (error != 0) {
+        ::DeleteFileW(temporary.c_str());
+        reason = system_reason(error);
+    }
+    return error == 0;
+}
+
+bool make_folders(const std::string& name, std::string& reason) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(to_utf16(name.c_str())), error);
+    if (error) reason = error.message();
+    return !error;
+}
+
+std::string resolved(const std::string& name) {
+    std::error_code error;
+    const std::filesystem::path path =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(to_utf16(name.c_str()), error), error);
+    return error ? name : to_utf8(path.wstring().c_str());
+}
+
+bool error_is_terminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 
 }  // namespace seqconv::platform

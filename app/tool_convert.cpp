@@ -1,0 +1,156 @@
+// seqtool convert: every input converted as seqconv converts it, each
+// output written whole or not at all, and one line for each input that
+// did not convert completely.
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+#include "app/tool_commands.h"
+#include "app/tool_run.h"
+#include "seqconv/seqconv.h"
+
+namespace seqconv::tool {
+
+namespace {
+
+enum class Ending { converted, damaged, unrecognised, unreadable, skipped, clash, not_written };
+
+struct Done {
+    Ending ending = Ending::converted;
+    std::vector<std::string> messages;
+};
+
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The images of one input, each under its name: NAME.mid, or NAME.1.mid,
+// NAME.2.mid… for the songs of a split song. An empty image (no track
+// was read) is not written.
+bool write_outputs(const std::string& output, const std::vector<std::vector<std::uint8_t>>& images, Done& done,
+                   bool& wrote) {
+    bool all = true;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        if (images[i].empty()) continue;
+        const std::string name = images.size() > 1 ? output + "." + std::to_string(i + 1) + ".mid" : output + ".mid";
+        std::string reason;
+        const std::string folder = folder_of(name);
+        if ((folder.empty() || platform::make_folders(folder, reason)) && platform::replace_file(name, images[i], reason)) {
+            wrote = true;
+        } else {
+            done.messages.push_back(name + ": not written: " + lower_first(reason));
+            all = false;
+        }
+    }
+    return all;
+}
+
+Done convert_input(const Input& input, const ConvertOptions& options, const Workers* workers) {
+    Done done;
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!platform::read_file(input.path, bytes, reason)) {
+        done.ending = Ending::unreadable;
+        done.messages.push_back(input.path + ": " + lower_first(reason));
+        return done;
+    }
+    ReadStatus status = ReadStatus::unrecognised;
+    Fault fault;
+    std::vector<std::vector<std::uint8_t>> images;
+    try {
+        if (options.inputs.split) {
+            SongsConversion conversion = convert_songs(bytes, input.path, options.promote, workers);
+            status = conversion.status;
+            fault = std::move(conversion.fault);
+            images = std::move(conversion.songs);
+        } else {
+            Conversion conversion = convert(bytes, input.path, options.promote, workers);
+            status = conversion.status;
+            fault = std::move(conversion.fault);
+            images.push_back(std::move(conversion.smf));
+        }
+    } catch (const std::exception& error) {
+        done.ending = Ending::unreadable;
+        done.messages.push_back(input.path + ": could not be converted: " + error.what());
+        return done;
+    }
+    bytes = {};
+    if (status == ReadStatus::unrecognised) {
+        done.ending = Ending::unrecognised;
+        done.messages.push_back(input.path + ": not a known format: nothing written");
+        return done;
+    }
+    bool wrote = false;
+    if (!write_outputs(input.output, images, done, wrote)) {
+        done.ending = Ending::not_written;
+        return done;
+    }
+    if (status == ReadStatus::damaged) {
+        done.ending = Ending::damaged;
+        done.messages.push_back(input.path + ": damaged at byte " + std::to_string(fault.offset) + " (" + fault.reason + ")" +
+                                (wrote ? ": wrote what was read before it" : ": nothing was read before it, nothing written"));
+    }
+    return done;
+}
+
+Done take(const Input& input, const ConvertOptions& options, const Workers* workers, Progress& progress) {
+    switch (input.standing) {
+    case Standing::unreadable:
+        return {Ending::unreadable, {input.path + ": " + lower_first(input.reason)}};
+    case Standing::earlier_output:
+        return {Ending::skipped, {}};
+    case Standing::clash:
+        return {Ending::clash, {input.path + ": " + input.reason + ": skipped"}};
+    case Standing::take:
+        break;
+    }
+    progress.started(input.path);
+    try {
+        return convert_input(input, options, workers);
+    } catch (const std::exception& error) {  // out of memory for the very messages
+        return {Ending::unreadable, {input.path + ": could not be converted: " + error.what()}};
+    }
+}
+
+}  // namespace
+
+int run_convert(const std::vector<std::string>& paths, const ConvertOptions& options) {
+    InputOptions found = options.inputs;
+    found.outputs = true;
+    const std::vector<Input> inputs = find_inputs(paths, found);
+    const std::unique_ptr<Workers> workers = make_workers();
+    Progress progress(inputs.size());
+
+    std::size_t counts[7] = {};
+    run_in_order<Done>(
+        workers.get(), inputs.size(), progress,
+        [&](std::size_t i) { return take(inputs[i], options, workers.get(), progress); },
+        [&](std::size_t, Done& done) {
+            ++counts[static_cast<int>(done.ending)];
+            for (const std::string& line : done.messages) progress.message(line);
+        });
+    progress.clear();
+
+    const auto count = [&](Ending ending) { return counts[static_cast<int>(ending)]; };
+    std::string summary = std::to_string(inputs.size()) + " files: " + std::to_string(count(Ending::converted)) +
+                          " converted, " + std::to_string(count(Ending::damaged)) + " damaged, " +
+                          std::to_string(count(Ending::unrecognised)) + " not recognised, " +
+                          std::to_string(count(Ending::unreadable)) + " unreadable, " +
+                          std::to_string(count(Ending::skipped) + count(Ending::clash)) + " skipped";
+    if (count(Ending::not_written) != 0) summary += ", " + std::to_string(count(Ending::not_written)) + " not written";
+    char time[32];
+    std::snprintf(time, sizeof time, " in %.2f s", progress.seconds());
+    std::fprintf(stderr, "%s%s\n", summary.c_str(), time);
+
+    if (count(Ending::not_written) != 0) return 1;
+    const bool short_of_complete = count(Ending::damaged) + count(Ending::unrecognised) + count(Ending::unreadable) +
+                                       count(Ending::clash) != 0;
+    return short_of_complete ? 2 : 0;
+}
+
+}  // namespace seqconv::tool
