@@ -40,8 +40,12 @@ void convert_in_place(std::vector<std::uint8_t>& bytes, const std::string& input
     write_smf(read.song, bytes, settings.workers);
 }
 
+// A folder, a pipe or a device is refused like a missing file, before
+// anything could block on it or take its data.
 File open_input(const std::string& input_name) {
-    File input(platform::open_file(input_name, "rb"));
+    platform::FileIdentity identity;
+    std::uint64_t length = 0;
+    File input(platform::open_regular_file(input_name, identity, length));
     if (!input) std::fprintf(stderr, "Unable to open input file: %s\n", input_name.c_str());
     return input;
 }
@@ -53,16 +57,17 @@ File open_output(const std::string& output_name, std::optional<platform::FileIde
 }
 
 // A failed flush on closing (a full disk, say) is a failed write too. The
-// flush is asked for first, as not every runtime's fclose tells.
+// flush is asked for first, as not every runtime's fclose tells. An output
+// not written whole leaves no partial file behind (a symbolic link named so
+// stays, to an emptied file: see platform::discard_output_file).
 Outcome write_output(File output, const std::vector<std::uint8_t>& image, const std::string& output_name) {
     // An empty image has no data pointer, which fwrite may not be given.
     const bool written = (image.empty() || std::fwrite(image.data(), 1, image.size(), output.get()) == image.size()) &&
                          std::fflush(output.get()) == 0;
-    if (!written || std::fclose(output.release()) != 0) {
-        std::fprintf(stderr, "Error writing to output file: %s\n", output_name.c_str());
-        return Outcome::stop;
-    }
-    return Outcome::done;
+    if (written && platform::close_output_file(output.release(), output_name)) return Outcome::done;
+    if (!written) platform::discard_output_file(output.release(), output_name);
+    std::fprintf(stderr, "Error writing to output file: %s\n", output_name.c_str());
+    return Outcome::stop;
 }
 
 void report_conversion_error(const std::string& input_name, const std::exception& error) {
@@ -75,14 +80,15 @@ Outcome convert_opened(File input, File output, const std::string& input_name, c
                        const RunSettings& settings) {
     try {
         std::uint64_t length = 0;
-        if (!platform::file_length(input.get(), length)) {
-            std::fprintf(stderr, "Unable to read input file: %s\n", input_name.c_str());
-            return Outcome::stop;
-        }
         std::vector<std::uint8_t> bytes;
-        if (length > bytes.max_size()) throw std::length_error("input file too large to hold in memory");
-        bytes.resize(static_cast<std::size_t>(length));
-        if (std::fread(bytes.data(), 1, bytes.size(), input.get()) != bytes.size()) {
+        const bool measured = platform::file_length(input.get(), length);
+        if (measured && length > bytes.max_size()) throw std::length_error("input file too large to hold in memory");
+        if (measured) bytes.resize(static_cast<std::size_t>(length));
+        if (!measured || std::fread(bytes.data(), 1, bytes.size(), input.get()) != bytes.size()) {
+            // The output opened for it, still empty, would pass for one of
+            // an input no format recognises.
+            input.reset();
+            platform::discard_output_file(output.release(), output_name);
             std::fprintf(stderr, "Unable to read input file: %s\n", input_name.c_str());
             return Outcome::stop;
         }

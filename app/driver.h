@@ -42,18 +42,19 @@ struct RunSettings {
 void convert_in_place(std::vector<std::uint8_t>& bytes, const std::string& input_name, const RunSettings& settings);
 
 // The files of one conversion, opened by name, or null after the message
-// that says which could not be.
+// that says which could not be. An input must be a plain file: a folder, a
+// pipe or a device is refused.
 File open_input(const std::string& input_name);
 File open_output(const std::string& output_name, std::optional<platform::FileIdentity>& identity);
 
 // Writes the output whole and closes it; `stop` after the message when it
-// could not be written.
+// could not be written, the partial output taken away.
 Outcome write_output(File output, const std::vector<std::uint8_t>& image, const std::string& output_name);
 
 void report_conversion_error(const std::string& input_name, const std::exception& error);
 
 // From the opened files on: reads the input, converts it and writes the
-// output.
+// output. An input that cannot be read whole takes its output away.
 Outcome convert_opened(File input, File output, const std::string& input_name, const std::string& output_name,
                        const RunSettings& settings);
 

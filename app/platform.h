@@ -41,11 +41,25 @@ struct FileIdentity {
 // tell.
 std::FILE* open_output_file(const std::string& name, std::optional<FileIdentity>& identity);
 
-// Opens a file for reading ahead of its turn, "rb" and unbuffered (it is
-// read whole with one call), only when it is a plain file on disk: opening or
-// reading a pipe or a device could block or take data that its turn should
-// see. Gives its identity and length; null otherwise, and on failure.
+// Opens an input, "rb" and unbuffered (it is read whole with one call), only
+// when it is a plain file on disk: opening or reading a pipe or a device
+// could block, or take data that is not a file's. Gives its identity and
+// length (as they are now: a file read later is measured again); null
+// otherwise, and on failure.
 std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, std::uint64_t& length);
+
+// An output that does not hold a whole conversion is taken away: the open
+// file is emptied (truncated to 0 bytes), so that no name leading to it shows
+// partial data, and closed; then the name it was opened by is removed, but
+// only while it still names that very file itself. A symbolic link named so
+// is the user's and stays, pointing at the emptied file; other hard links of
+// the file keep it, empty; a device is neither emptied nor removed.
+void discard_output_file(std::FILE* file, const std::string& name);
+
+// Closes an output written whole; true when it stands. A close that fails
+// (a network file system may find only then that the data did not fit)
+// leaves the file as `discard_output_file` does, emptied through its name.
+bool close_output_file(std::FILE* file, const std::string& name);
 
 }  // namespace seqconv::platform
 

@@ -111,6 +111,35 @@ std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, st
 
 namespace {
 
+// Whether `name` is the file `written` itself, `follow` through symbolic
+// links or not; only a plain file is ever emptied or removed by its name.
+bool names_file(const std::string& name, const struct stat& written, bool follow) {
+    struct stat named;
+    return S_ISREG(written.st_mode) && (follow ? ::stat(name.c_str(), &named) : ::lstat(name.c_str(), &named)) == 0 &&
+           named.st_dev == written.st_dev && named.st_ino == written.st_ino;
+}
+
+}  // namespace
+
+void discard_output_file(std::FILE* file, const std::string& name) {
+    struct stat written;
+    const bool known = ::fstat(::fileno(file), &written) == 0;
+    if (known && S_ISREG(written.st_mode)) static_cast<void>(::ftruncate(::fileno(file), 0));
+    std::fclose(file);
+    if (known && names_file(name, written, false)) ::unlink(name.c_str());
+}
+
+bool close_output_file(std::FILE* file, const std::string& name) {
+    struct stat written;
+    const bool known = ::fstat(::fileno(file), &written) == 0;
+    if (std::fclose(file) == 0) return true;
+    if (known && names_file(name, written, true)) static_cast<void>(::truncate(name.c_str(), 0));
+    if (known && names_file(name, written, false)) ::unlink(name.c_str());
+    return false;
+}
+
+namespace {
+
 std::string system_reason(int error) { return std::strerror(error); }
 
 Kind kind_of(mode_t mode) {

@@ -164,6 +164,55 @@ std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, st
 
 namespace {
 
+// The identity of a file on disk open as `file`; false for a console, a
+// pipe or a device, which are never emptied or removed by name.
+bool disk_file_identity(std::FILE* file, FileIdentity& identity) {
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+    return handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) == FILE_TYPE_DISK && file_identity(file, identity);
+}
+
+// Whether `name` is the file `written` itself. Opened with
+// FILE_FLAG_OPEN_REPARSE_POINT, a symbolic link or a junction is the link,
+// not its target; `follow` opens the target instead, with write access, and
+// empties it when it is that file.
+bool names_file(const std::wstring& name, const FileIdentity& written, bool follow) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE handle = ::CreateFileW(name.c_str(), follow ? GENERIC_WRITE : 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool same = ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info) != 0 &&
+                      FileIdentity{info.dwVolumeSerialNumber,
+                                   (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow} ==
+                          written;
+    if (same && follow) ::SetEndOfFile(handle);  // opened at offset 0
+    ::CloseHandle(handle);
+    return same;
+}
+
+}  // namespace
+
+void discard_output_file(std::FILE* file, const std::string& name) {
+    FileIdentity written;
+    const bool known = disk_file_identity(file, written);
+    if (known) static_cast<void>(::_chsize_s(::_fileno(file), 0));
+    std::fclose(file);
+    const std::wstring wide = to_utf16(name.c_str());
+    if (known && names_file(wide, written, false)) ::DeleteFileW(wide.c_str());
+}
+
+bool close_output_file(std::FILE* file, const std::string& name) {
+    FileIdentity written;
+    const bool known = disk_file_identity(file, written);
+    if (std::fclose(file) == 0) return true;
+    const std::wstring wide = to_utf16(name.c_str());
+    if (known && names_file(wide, written, true) && names_file(wide, written, false)) ::DeleteFileW(wide.c_str());
+    return false;
+}
+
+namespace {
+
 // The system's text for an error, without its closing full stop and line end.
 std::string system_reason(DWORD error) {
     wchar_t* text = nullptr;

@@ -61,6 +61,17 @@ std::string song(unsigned char key = 0x3C) {
     return header + "MTrk" + std::string("\0\0\0", 3) + char(body.size()) + body;
 }
 
+// A form 0 Standard MIDI File of one track holding `notes` notes, each on
+// and off again: 8 bytes a note, about 6 in the output.
+std::string long_song(int notes) {
+    std::string body;
+    for (int i = 0; i < notes; ++i) body += std::string{0x00, char(0x90), 0x3C, 0x64, 0x10, char(0x80), 0x3C, 0x40};
+    body += std::string{0x00, char(0xFF), 0x2F, 0x00};
+    const auto size = static_cast<std::uint32_t>(body.size());
+    const std::string length{char(size >> 24), char(size >> 16), char(size >> 8), char(size)};
+    return std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14) + "MTrk" + length + body;
+}
+
 // The same song split into form 1: all its events are on channel 0, so it
 // still has one track, now without a conductor track.
 std::string promoted(unsigned char key = 0x3C) {
@@ -135,8 +146,10 @@ protected:
     }
 
     // Runs the program on `args` in the test's folder; a nonzero
-    // `address_space` limits the program's address space to that many bytes.
-    Result run(const Names& args, rlim_t address_space = 0) const {
+    // `address_space` limits the program's address space to that many bytes,
+    // and a nonzero `file_size` the size of the files it writes (a write
+    // past it fails as on a full disk, without the signal).
+    Result run(const Names& args, rlim_t address_space = 0, rlim_t file_size = 0) const {
         std::vector<std::string> strings = target().command;
         strings.insert(strings.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -154,8 +167,10 @@ protected:
         if (pid == 0) {
             // Only async-signal-safe calls between fork and exec.
             const rlimit limit{address_space, address_space};
+            const rlimit size_limit{file_size, file_size};
             if (::dup2(null_input, 0) < 0 || ::dup2(out_pipe[1], 1) < 0 || ::dup2(err_pipe[1], 2) < 0 ||
-                ::chdir(folder.c_str()) != 0 || (address_space != 0 && ::setrlimit(RLIMIT_AS, &limit) != 0))
+                ::chdir(folder.c_str()) != 0 || (address_space != 0 && ::setrlimit(RLIMIT_AS, &limit) != 0) ||
+                (file_size != 0 && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &size_limit) != 0)))
                 ::_exit(126);
             ::execv(argv[0], argv.data());
             ::_exit(127);
@@ -342,7 +357,7 @@ TEST_F(Cli, StopsWhenInputReadsShort) {
     fs::create_symlink(attribute, path("s"));
     write_file("a.mid", song());
     expect_result(run({"s", "a.mid"}), 1, "Unable to read input file: s\n");
-    EXPECT_EQ(fs::file_size(path("s.mid")), 0u);
+    EXPECT_FALSE(exists("s.mid"));
     EXPECT_FALSE(exists("a.mid.mid"));
 }
 
@@ -354,6 +369,72 @@ TEST_F(Cli, StopsWhenOutputCannotBeWritten) {
     fs::create_symlink("/dev/full", path("f.mid"));
     expect_result(run({"f", "a.mid"}), 1, "Error writing to output file: f.mid\n");
     EXPECT_FALSE(exists("a.mid.mid"));
+}
+
+// Under a limit of 4 KiB a file, the 18 KiB output of the second input
+// fails part-way, as on a full disk. No partial output is left: the name is
+// removed, but a symbolic link stays, to its emptied target; other hard links
+// of the file keep it, emptied.
+TEST_F(Cli, FailedWriteLeavesNoPartialOutput) {
+    enum class Before { nothing, symbolic_link, hard_link };  // what big.mid.mid is: a link to "kept"
+    struct Case {
+        const char* what;
+        Before before;
+        Names left;  // the names in the folder afterwards
+    };
+    const Case cases[] = {
+        {"no file before", Before::nothing, {"a.mid", "a.mid.mid", "big.mid", "c.mid", "kept"}},
+        {"symbolic link", Before::symbolic_link, {"a.mid", "a.mid.mid", "big.mid", "big.mid.mid", "c.mid", "kept"}},
+        {"hard link", Before::hard_link, {"a.mid", "a.mid.mid", "big.mid", "c.mid", "kept"}},
+    };
+    for (const Case& c : cases) {
+        // Wine shows a symbolic link of the host as the file it points to,
+        // so a Windows program cannot tell the two apart there.
+        if (c.before == Before::symbolic_link && target().windows) continue;
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : entries()) fs::remove(path(name));
+        write_file("a.mid", song(0x3C));
+        write_file("big.mid", long_song(3000));
+        write_file("c.mid", song(0x40));
+        write_file("kept", "an earlier file");
+        if (c.before == Before::symbolic_link) fs::create_symlink("kept", path("big.mid.mid"));
+        if (c.before == Before::hard_link) fs::create_hard_link(path("kept"), path("big.mid.mid"));
+        expect_result(run({"a.mid", "big.mid", "c.mid"}, 0, 4096), 1, "Error writing to output file: big.mid.mid\n");
+        EXPECT_EQ(entries(), c.left);
+        EXPECT_EQ(read_file("a.mid.mid"), song(0x3C));
+        EXPECT_EQ(fs::file_size(path("kept")), c.before == Before::nothing ? 15u : 0u);
+        if (c.before == Before::symbolic_link) { EXPECT_TRUE(fs::is_symlink(path("big.mid.mid"))); }
+    }
+}
+
+// A pipe or a device as an input is refused at once, before it could block
+// the run, and no output is created for it.
+TEST_F(Cli, StopsAtInputThatIsNotAFile) {
+    struct Case {
+        const char* what;
+        Names args;
+        const char* refused;
+        Names left;
+    };
+    const Case cases[] = {
+        {"pipe", {"p"}, "p", {"p"}},
+        {"device", {"/dev/null"}, "/dev/null", {}},
+        {"pipe after a file", {"a.mid", "p", "c.mid"}, "p", {"a.mid", "a.mid.mid", "c.mid", "p"}},
+    };
+    const bool null_output_before = exists("/dev/null.mid");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : entries()) fs::remove(path(name));
+        if (c.args.size() > 1) {
+            write_file("a.mid", song(0x3C));
+            write_file("c.mid", song(0x40));
+        }
+        if (std::string(c.refused) == "p") { ASSERT_EQ(::mkfifo(path("p").c_str(), 0644), 0); }
+        expect_result(run(c.args), 1, std::string("Unable to open input file: ") + c.refused + "\n");
+        EXPECT_EQ(entries(), c.left);
+        if (c.args.size() > 1) { EXPECT_EQ(read_file("a.mid.mid"), song(0x3C)); }
+    }
+    if (!null_output_before) { EXPECT_FALSE(exists("/dev/null.mid")); }
 }
 
 // An 8 GiB (sparse) input cannot be held in a 2 GiB address space: the
