@@ -20,10 +20,6 @@ namespace seqconv::platform {
 // other holding a wildcard is replaced by its matches in sorted order.
 std::vector<std::string> acquire_arguments(int argc, char** argv);
 
-// Opens a file by its UTF-8 name with a stdio mode ("rb", "wb"); null on
-// failure.
-std::FILE* open_file(const std::string& name, const char* mode);
-
 // The length of an open file, by seeking to its end and back to its start.
 bool file_length(std::FILE* file, std::uint64_t& length);
 

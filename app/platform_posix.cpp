@@ -54,18 +54,6 @@ std::vector<std::string> acquire_arguments(int argc, char** argv) {
     return args;
 }
 
-std::FILE* open_file(const std::string& name, const char* mode) {
-    std::FILE* file = std::fopen(name.c_str(), mode);
-    // A directory opens for reading here but not on Windows; neither is a
-    // file to convert.
-    struct stat info;
-    if (file != nullptr && (::fstat(::fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
-        std::fclose(file);
-        return nullptr;
-    }
-    return file;
-}
-
 bool file_length(std::FILE* file, std::uint64_t& length) {
     if (::fseeko(file, 0, SEEK_END) != 0) return false;
     const off_t end = ::ftello(file);
@@ -87,16 +75,73 @@ std::FILE* open_output_file(const std::string& name, std::optional<FileIdentity>
     return file;
 }
 
-// The name is looked at before it is opened, as opening a device can have
-// effects of its own; O_NONBLOCK keeps a pipe put there meanwhile from
-// blocking the open, and the open file is looked at again.
+namespace {
+
+std::string system_reason(int error) { return std::strerror(error); }
+
+Kind kind_of(mode_t mode) {
+    if (S_ISREG(mode)) return Kind::file;
+    if (S_ISDIR(mode)) return Kind::folder;
+    return Kind::other;
+}
+
+std::string why_not_a_file(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO, not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device, not a file";
+    if (S_ISSOCK(mode)) return "a socket, not a file";
+    return "not a file";
+}
+
+// Descriptors closed on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+// Opens a plain file for reading and gives what fstat says of it; -1 and
+// why for anything else. The name is looked at before it is opened, as
+// opening a device can have effects of its own; O_NONBLOCK keeps a FIFO put
+// there meanwhile from blocking the open, and the open file is looked at
+// again.
+int open_plain_file(const std::string& name, struct stat& info, std::string& reason) {
+    if (::stat(name.c_str(), &info) != 0) {
+        reason = system_reason(errno);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        reason = S_ISDIR(info.st_mode) ? system_reason(EISDIR) : why_not_a_file(info.st_mode);
+        return -1;
+    }
+    Descriptor fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
+        reason = system_reason(errno);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode) || info.st_size < 0) {
+        reason = why_not_a_file(info.st_mode);
+        return -1;
+    }
+    return fd.release();
+}
+
+}  // namespace
+
 std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, std::uint64_t& length) {
     struct stat info;
-    if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    std::string reason;
+    const int fd = open_plain_file(name, info, reason);
     if (fd < 0) return nullptr;
-    std::FILE* file = nullptr;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0) file = ::fdopen(fd, "rb");
+    std::FILE* file = ::fdopen(fd, "rb");
     if (file == nullptr || std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
         if (file != nullptr)
             std::fclose(file);
@@ -138,40 +183,6 @@ bool close_output_file(std::FILE* file, const std::string& name) {
     return false;
 }
 
-namespace {
-
-std::string system_reason(int error) { return std::strerror(error); }
-
-Kind kind_of(mode_t mode) {
-    if (S_ISREG(mode)) return Kind::file;
-    if (S_ISDIR(mode)) return Kind::folder;
-    return Kind::other;
-}
-
-std::string why_not_a_file(mode_t mode) {
-    if (S_ISFIFO(mode)) return "a FIFO, not a file";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device, not a file";
-    if (S_ISSOCK(mode)) return "a socket, not a file";
-    return "not a file";
-}
-
-// Descriptors closed on every way out.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-}  // namespace
 
 Look look_at(const std::string& name) {
     struct stat info;
@@ -209,28 +220,10 @@ bool list_folder(const std::string& name, std::vector<FolderEntry>& entries, std
     return error == 0;
 }
 
-// The name is looked at before it is opened, as opening a device can have
-// effects of its own; O_NONBLOCK keeps a FIFO put there meanwhile from
-// blocking the open, and the open file is looked at again.
 bool read_file(const std::string& name, std::vector<std::uint8_t>& bytes, std::string& reason) {
     struct stat info;
-    if (::stat(name.c_str(), &info) != 0) {
-        reason = system_reason(errno);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        reason = S_ISDIR(info.st_mode) ? system_reason(EISDIR) : why_not_a_file(info.st_mode);
-        return false;
-    }
-    const Descriptor fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
-        reason = system_reason(errno);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        reason = why_not_a_file(info.st_mode);
-        return false;
-    }
+    const Descriptor fd(open_plain_file(name, info, reason));
+    if (fd.get() < 0) return false;
     bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t got = 0;
     while (got < bytes.size()) {

@@ -111,13 +111,14 @@ bool file_identity(std::FILE* file, FileIdentity& identity) {
     return true;
 }
 
-}  // namespace
-
+// Opens a file by its UTF-8 name with a stdio mode ("rb", "wb").
 std::FILE* open_file(const std::string& name, const char* mode) {
     std::wstring wide_mode;
     for (const char* c = mode; *c != '\0'; ++c) wide_mode.push_back(static_cast<wchar_t>(*c));
     return ::_wfopen(to_utf16(name.c_str()).c_str(), wide_mode.c_str());
 }
+
+}  // namespace
 
 std::FILE* open_output_file(const std::string& name, std::optional<FileIdentity>& identity) {
     std::FILE* file = open_file(name, "wb");
