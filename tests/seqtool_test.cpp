@@ -180,13 +180,18 @@ TEST_F(Tool, EachInputThatDidNotConvertIsNamed) {
         args.push_back("fifo");
         err += "fifo: a FIFO, not a file\n";
     }
+    if (!tool().windows) {
+        args.push_back("/dev/null");
+        err += "/dev/null: a device, not a file\n";
+    }
     err += std::to_string(args.size() - 1) + " files: 1 converted, 2 damaged, 1 not recognised, " +
-           std::to_string(fifo ? 3 : 2) + " unreadable, 0 skipped in T s\n";
+           std::to_string(args.size() - 5) + " unreadable, 0 skipped in T s\n";
     expect(run(args), 2, err);
     EXPECT_EQ(read_file("good.mid.mid"), whole);
     EXPECT_TRUE(exists("cut.mid.mid"));
     for (const char* none : {"header.mid.mid", "notes.txt.mid", "missing.mid.mid", "folder.mid", "fifo.mid"})
         EXPECT_FALSE(exists(none)) << none;
+    EXPECT_FALSE(fs::exists("/dev/null.mid"));
 }
 
 // An output that cannot be written is named with the system's reason; the
