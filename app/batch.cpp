@@ -177,12 +177,12 @@ private:
             // what the one-at-a-time loop reads: nothing.
             File input = open_input(input_name);
             if (!input) return Outcome::stop;
-            return convert_opened(std::move(input), std::move(output), input_name, output_name, settings_);
+            return convert_opened(std::move(input), std::move(output), identity, input_name, output_name, settings_);
         }
         workers_.finish(job);
         try {
             if (job.error) std::rethrow_exception(job.error);
-            return write_output(std::move(output), job.bytes, output_name);
+            return write_output(std::move(output), identity, job.bytes, output_name);
         } catch (const std::exception& error) {
             report_conversion_error(input_name, error);
         }

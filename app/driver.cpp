@@ -60,11 +60,12 @@ File open_output(const std::string& output_name, std::optional<platform::FileIde
 // flush is asked for first, as not every runtime's fclose tells. An output
 // not written whole leaves no partial file behind (a symbolic link named so
 // stays, to an emptied file: see platform::discard_output_file).
-Outcome write_output(File output, const std::vector<std::uint8_t>& image, const std::string& output_name) {
+Outcome write_output(File output, const std::optional<platform::FileIdentity>& identity,
+                     const std::vector<std::uint8_t>& image, const std::string& output_name) {
     // An empty image has no data pointer, which fwrite may not be given.
     const bool written = (image.empty() || std::fwrite(image.data(), 1, image.size(), output.get()) == image.size()) &&
                          std::fflush(output.get()) == 0;
-    if (written && platform::close_output_file(output.release(), output_name)) return Outcome::done;
+    if (written && platform::close_output_file(output.release(), output_name, identity)) return Outcome::done;
     if (!written) platform::discard_output_file(output.release(), output_name);
     std::fprintf(stderr, "Error writing to output file: %s\n", output_name.c_str());
     return Outcome::stop;
@@ -76,8 +77,8 @@ void report_conversion_error(const std::string& input_name, const std::exception
 
 // The input's length is taken only now, after the output was opened, which
 // empties the input when both names are one file.
-Outcome convert_opened(File input, File output, const std::string& input_name, const std::string& output_name,
-                       const RunSettings& settings) {
+Outcome convert_opened(File input, File output, const std::optional<platform::FileIdentity>& identity,
+                       const std::string& input_name, const std::string& output_name, const RunSettings& settings) {
     try {
         std::uint64_t length = 0;
         std::vector<std::uint8_t> bytes;
@@ -94,7 +95,7 @@ Outcome convert_opened(File input, File output, const std::string& input_name, c
         }
         input.reset();
         convert_in_place(bytes, input_name, settings);
-        return write_output(std::move(output), bytes, output_name);
+        return write_output(std::move(output), identity, bytes, output_name);
     } catch (const std::exception& error) {
         report_conversion_error(input_name, error);
     }

@@ -49,14 +49,15 @@ File open_output(const std::string& output_name, std::optional<platform::FileIde
 
 // Writes the output whole and closes it; `stop` after the message when it
 // could not be written, the partial output taken away.
-Outcome write_output(File output, const std::vector<std::uint8_t>& image, const std::string& output_name);
+Outcome write_output(File output, const std::optional<platform::FileIdentity>& identity,
+                     const std::vector<std::uint8_t>& image, const std::string& output_name);
 
 void report_conversion_error(const std::string& input_name, const std::exception& error);
 
 // From the opened files on: reads the input, converts it and writes the
 // output. An input that cannot be read whole takes its output away.
-Outcome convert_opened(File input, File output, const std::string& input_name, const std::string& output_name,
-                       const RunSettings& settings);
+Outcome convert_opened(File input, File output, const std::optional<platform::FileIdentity>& identity,
+                       const std::string& input_name, const std::string& output_name, const RunSettings& settings);
 
 // One file's whole conversion. `output_opened` is told of the output as
 // soon as it is open.
@@ -70,7 +71,7 @@ Outcome convert_one(const std::string& input_name, const RunSettings& settings, 
     File output = open_output(output_name, identity);
     if (!output) return Outcome::stop;
     output_opened(identity);
-    return convert_opened(std::move(input), std::move(output), input_name, output_name, settings);
+    return convert_opened(std::move(input), std::move(output), identity, input_name, output_name, settings);
 }
 
 }  // namespace seqconv

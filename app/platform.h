@@ -54,8 +54,9 @@ void discard_output_file(std::FILE* file, const std::string& name);
 
 // Closes an output written whole; true when it stands. A close that fails
 // (a network file system may find only then that the data did not fit)
-// leaves the file as `discard_output_file` does, emptied through its name.
-bool close_output_file(std::FILE* file, const std::string& name);
+// leaves the file as `discard_output_file` does, emptied through its name;
+// `opened` is the identity open_output_file gave (none: left as it is).
+bool close_output_file(std::FILE* file, const std::string& name, const std::optional<FileIdentity>& opened);
 
 }  // namespace seqconv::platform
 

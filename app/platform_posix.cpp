@@ -156,30 +156,30 @@ std::FILE* open_regular_file(const std::string& name, FileIdentity& identity, st
 
 namespace {
 
-// Whether `name` is the file `written` itself, `follow` through symbolic
-// links or not; only a plain file is ever emptied or removed by its name.
-bool names_file(const std::string& name, const struct stat& written, bool follow) {
+// Whether `name`, `follow`ed through symbolic links or not, is the plain
+// file `written` itself: only such a file is ever emptied or removed by its
+// name.
+bool names_file(const std::string& name, const FileIdentity& written, bool follow) {
     struct stat named;
-    return S_ISREG(written.st_mode) && (follow ? ::stat(name.c_str(), &named) : ::lstat(name.c_str(), &named)) == 0 &&
-           named.st_dev == written.st_dev && named.st_ino == written.st_ino;
+    return (follow ? ::stat(name.c_str(), &named) : ::lstat(name.c_str(), &named)) == 0 && S_ISREG(named.st_mode) &&
+           FileIdentity{static_cast<std::uint64_t>(named.st_dev), static_cast<std::uint64_t>(named.st_ino)} == written;
 }
 
 }  // namespace
 
 void discard_output_file(std::FILE* file, const std::string& name) {
     struct stat written;
-    const bool known = ::fstat(::fileno(file), &written) == 0;
-    if (known && S_ISREG(written.st_mode)) static_cast<void>(::ftruncate(::fileno(file), 0));
+    const bool known = ::fstat(::fileno(file), &written) == 0 && S_ISREG(written.st_mode);
+    if (known) static_cast<void>(::ftruncate(::fileno(file), 0));
     std::fclose(file);
-    if (known && names_file(name, written, false)) ::unlink(name.c_str());
+    const FileIdentity identity{static_cast<std::uint64_t>(written.st_dev), static_cast<std::uint64_t>(written.st_ino)};
+    if (known && names_file(name, identity, false)) ::unlink(name.c_str());
 }
 
-bool close_output_file(std::FILE* file, const std::string& name) {
-    struct stat written;
-    const bool known = ::fstat(::fileno(file), &written) == 0;
+bool close_output_file(std::FILE* file, const std::string& name, const std::optional<FileIdentity>& opened) {
     if (std::fclose(file) == 0) return true;
-    if (known && names_file(name, written, true)) static_cast<void>(::truncate(name.c_str(), 0));
-    if (known && names_file(name, written, false)) ::unlink(name.c_str());
+    if (opened && names_file(name, *opened, true)) static_cast<void>(::truncate(name.c_str(), 0));
+    if (opened && names_file(name, *opened, false)) ::unlink(name.c_str());
     return false;
 }
 

@@ -203,12 +203,10 @@ void discard_output_file(std::FILE* file, const std::string& name) {
     if (known && names_file(wide, written, false)) ::DeleteFileW(wide.c_str());
 }
 
-bool close_output_file(std::FILE* file, const std::string& name) {
-    FileIdentity written;
-    const bool known = disk_file_identity(file, written);
+bool close_output_file(std::FILE* file, const std::string& name, const std::optional<FileIdentity>& opened) {
     if (std::fclose(file) == 0) return true;
     const std::wstring wide = to_utf16(name.c_str());
-    if (known && names_file(wide, written, true) && names_file(wide, written, false)) ::DeleteFileW(wide.c_str());
+    if (opened && names_file(wide, *opened, true) && names_file(wide, *opened, false)) ::DeleteFileW(wide.c_str());
     return false;
 }
 
