@@ -7,7 +7,7 @@
 #
 #   cmake -D MODULE=seqconv-wasm.js -D SOURCE_DIR=web -D OUT=page -P web/assemble.cmake
 
-foreach(file index.html style.css page.js zip.js)
+foreach(file index.html style.css page.js zip.js smf.js synth.js roll.js)
     configure_file(${SOURCE_DIR}/${file} ${OUT}/${file} COPYONLY)
 endforeach()
 

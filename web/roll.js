@@ -1,0 +1,2 @@
+// The page's piano roll (being written).
+'use strict';

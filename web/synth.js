@@ -1,0 +1,2 @@
+// The page's synthesiser and player (being written).
+'use strict';
