@@ -46,3 +46,31 @@ export function readTree(folder) {
 
 // The files of `tree` as sorted [path, bytes] pairs, for deepStrictEqual.
 export function sorted(tree) { return [...tree].sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0)); }
+
+// Serves the built page from 127.0.0.1 on a free port: the server, whose
+// address gives the port.
+export async function servePage() {
+    const {default: http} = await import('node:http');
+    const types = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css'};
+    const server = http.createServer((request, response) => {
+        const file = path.join(pageDir, path.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)));
+        const name = file.endsWith(path.sep) ? path.join(file, 'index.html') : file;
+        if (!name.startsWith(pageDir) || !fs.existsSync(name)) return response.writeHead(404).end();
+        response.writeHead(200, {'Content-Type': types[path.extname(name)] ?? 'application/octet-stream'});
+        response.end(fs.readFileSync(name));
+    });
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+    return server;
+}
+
+// Headless Chromium (the system's, or CHROMIUM) as the page's tests run it.
+export async function launchChromium() {
+    const {chromium} = await import('playwright-core');
+    return chromium.launch({
+        executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+        args: [
+            '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+            '--disable-background-networking', '--disable-component-update', '--disable-sync'
+        ],
+    });
+}
