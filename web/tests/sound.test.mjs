@@ -17,7 +17,8 @@ let page;
 
 before(async () => {
     server = await servePage();
-    browser = await launchChromium();
+    // A real AudioContext runs without a click on the page.
+    browser = await launchChromium(['--autoplay-policy=no-user-gesture-required']);
     page = await browser.newPage();
     await page.goto(`http://127.0.0.1:${server.address().port}/`);
 });
@@ -199,4 +200,62 @@ test('no more than 48 voices sound at once', async () => {
         }, smf([[0, 500000]], notesOf(notes)));
         assert.deepEqual(result, {peak, finite: true}, `a chord of ${chord}`);
     }
+});
+
+// The pedal (controller 64) holds a note past its note off until it comes
+// up: the sound stays loud to the pedal's release (tick 1440, 1.5 s), not
+// the note off (tick 240), and no later.
+test('a note held by the sustain pedal lets go with the pedal', async () => {
+    const events = [[0, 0xc0, 16], [0, 0xb0, 64, 127], [0, 0x90, 60, 100], [240, 0x90, 60, 0], [1440, 0xb0, 64, 0],
+                    [1920, 0xb0, 7, 100]];
+    const {lastLoud} = await render(smf([[0, 500000]], events));
+    assert.ok(Math.abs(lastLoud - 1.5) <= 0.05, `let go at ${lastLoud}`);
+});
+
+// A bend to the top (+2 semitones) halfway through a held flute note raises
+// the note already sounding: its frequency, from the zero crossings of each
+// half, rises by 2^(2/12) (within 0.5 %).
+test('a pitch bend bends the notes already sounding', async () => {
+    const events = [[0, 0xc0, 72], [0, 0x90, 69, 100], [480, 0xe0, 0x7f, 0x7f], [960, 0x90, 69, 0]];
+    const [before, after] = await page.evaluate(async (bytes) => {
+        const buffer = await renderSong(readSong(new Uint8Array(bytes)));
+        const samples = buffer.getChannelData(0);
+        const frequency = (from, to) => {
+            const crossings = [];
+            for (let i = Math.round(from * buffer.sampleRate); i < to * buffer.sampleRate; ++i) {
+                if (samples[i - 1] < 0 && samples[i] >= 0) crossings.push(i - samples[i] / (samples[i] - samples[i - 1]));
+            }
+            return (crossings.length - 1) * buffer.sampleRate / (crossings.at(-1) - crossings[0]);
+        };
+        return [frequency(0.1, 0.45), frequency(0.55, 0.9)];
+    }, smf([[0, 500000]], events));
+    assert.ok(Math.abs(before / 440 - 1) < 0.005, `${before} Hz before`);
+    assert.ok(Math.abs(after / before / Math.pow(2, 2 / 12) - 1) < 0.005, `${after} Hz after ${before}`);
+});
+
+// Aloud, on a real AudioContext: the song's end calls onended once, with the
+// position at the end; a song stopped before its end never does.
+test('the player tells when it reached the end by itself, not after stop()', async () => {
+    const bytes = smf([[0, 500000]], notesOf([[0, 240, 60], [240, 240, 64]]));
+    const result = await page.evaluate(async (bytes) => {
+        const context = new AudioContext();
+        const song = readSong(new Uint8Array(bytes));
+        const play = (stopAfter) => new Promise((resolve) => {
+            const player = new SongPlayer(context, song);
+            let ended = 0;
+            player.onended = () => ++ended;
+            player.start(0);
+            const playing = player.playing;
+            if (stopAfter !== null) setTimeout(() => player.stop(), stopAfter);
+            setTimeout(() => resolve({playing, ended, stillPlaying: player.playing, position: player.position()}), 1000);
+        });
+        const whole = await play(null);
+        const stopped = await play(200);
+        await context.close();
+        return {whole, stopped};
+    }, bytes);
+    assert.deepEqual(result.whole, {playing: true, ended: 1, stillPlaying: false, position: 0.5});
+    assert.equal(result.stopped.ended, 0);
+    assert.equal(result.stopped.stillPlaying, false);
+    assert.ok(result.stopped.position > 0 && result.stopped.position < 0.5, `stopped at ${result.stopped.position}`);
 });

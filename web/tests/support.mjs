@@ -63,14 +63,15 @@ export async function servePage() {
     return server;
 }
 
-// Headless Chromium (the system's, or CHROMIUM) as the page's tests run it.
-export async function launchChromium() {
+// Headless Chromium (the system's, or CHROMIUM) as the page's tests run it,
+// with `extra` arguments.
+export async function launchChromium(extra = []) {
     const {chromium} = await import('playwright-core');
     return chromium.launch({
         executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
         args: [
             '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-            '--disable-background-networking', '--disable-component-update', '--disable-sync'
+            '--disable-background-networking', '--disable-component-update', '--disable-sync', ...extra
         ],
     });
 }
