@@ -150,11 +150,16 @@ function clearList() {
 }
 
 function forgetResult(input) {
-    for (const output of input.result?.outputs ?? []) URL.revokeObjectURL(output.url);
+    for (const output of input.result?.outputs ?? []) {
+        if (playing?.output === output) stopPlaying();
+        if (output.view) rollWatcher.unobserve(output.view.roll);
+        URL.revokeObjectURL(output.url);
+    }
     input.result = null;
 }
 
-// One row: the file, what became of it, its MIDI files.
+// One row: the file, what became of it, its MIDI files, each with a Play
+// button and a piano roll, drawn once it scrolls into view.
 function showResult(input) {
     const name = cell('th', input.path);
     name.scope = 'row';
@@ -165,14 +170,113 @@ function showResult(input) {
         link.href = output.url;
         link.download = output.name;
         link.textContent = output.name;
+        const play = document.createElement('button');
+        play.type = 'button';
+        play.className = 'play';
+        play.textContent = 'Play';
+        play.addEventListener('click', () => (playing?.output === output ? stopPlaying() : startPlaying(output, 0)));
         const line = document.createElement('div');
-        line.append(link);
+        line.className = 'song-line';
+        line.append(play, ' ', link);
         // A split file's songs are form 0 files of one track each.
         if (input.result.outputs.length > 1) line.append(` (${describeLength(output.summary)})`);
-        downloads.append(line);
+        output.view = {play, roll: document.createElement('div'), canvas: null, cursor: null};
+        output.view.roll.className = 'roll';
+        output.view.roll.output = output;
+        rollWatcher.observe(output.view.roll);
+        downloads.append(line, output.view.roll);
     }
     input.row.className = rowClass(input.result);
     input.row.replaceChildren(name, text, downloads);
+}
+
+// The piano rolls: a canvas only for the rolls in view (with a margin), so
+// that a list of thousands holds a handful; the song read from the MIDI
+// file's bytes, the bytes the user downloads, and kept while its roll is in
+// view or it plays.
+const rollWatcher = new IntersectionObserver((entries) => {
+    for (const entry of entries) {
+        const output = entry.target.output;
+        if (entry.isIntersecting) showRoll(output);
+        else hideRoll(output);
+    }
+}, {rootMargin: '200px 0px'});
+
+async function songOf(output) {
+    if (!output.song) output.song = readSong(new Uint8Array(await output.blob.arrayBuffer()));
+    return output.song;
+}
+
+async function showRoll(output) {
+    const view = output.view;
+    if (view.canvas) return;
+    const canvas = document.createElement('canvas');
+    canvas.setAttribute('role', 'img');
+    canvas.setAttribute('aria-label', `piano roll of ${output.name}`);
+    canvas.title = 'Click to play from here';
+    canvas.addEventListener('click', (event) => {
+        if (output.song) startPlaying(output, rollTimeAt(canvas, output.song, event.clientX));
+    });
+    const cursor = document.createElement('div');
+    cursor.className = 'cursor';
+    cursor.hidden = playing?.output !== output;
+    view.canvas = canvas;
+    view.cursor = cursor;
+    view.roll.replaceChildren(canvas, cursor);
+    const song = await songOf(output);
+    if (view.canvas !== canvas) return;  // scrolled away meanwhile
+    if (song) drawRoll(canvas, song);
+    else canvas.dataset.notes = '0';
+}
+
+function hideRoll(output) {
+    const view = output.view;
+    if (!view.canvas || playing?.output === output) return;
+    view.roll.replaceChildren();
+    view.canvas = null;
+    view.cursor = null;
+    output.song = null;
+}
+
+// The one song playing: { output, player }. Starting another stops it.
+let playing = null;
+let audio = null;
+
+async function startPlaying(output, from) {
+    stopPlaying();
+    const song = await songOf(output);
+    if (!song || song.seconds <= 0) return;
+    audio ??= new AudioContext();
+    await audio.resume();
+    stopPlaying();  // another song may have started while this one was read
+    const player = new SongPlayer(audio, song);
+    playing = {output, player};
+    player.onended = () => {
+        if (playing?.player === player) stopPlaying();
+    };
+    player.start(from);
+    output.view.play.textContent = 'Stop';
+    output.view.play.setAttribute('aria-pressed', 'true');
+    const moveCursor = () => {
+        if (playing?.player !== player) return;
+        const {canvas, cursor} = output.view;
+        if (canvas && cursor) {
+            cursor.hidden = false;
+            cursor.style.left = `${(player.position() / song.seconds) * canvas.clientWidth}px`;
+        }
+        requestAnimationFrame(moveCursor);
+    };
+    requestAnimationFrame(moveCursor);
+}
+
+function stopPlaying() {
+    if (!playing) return;
+    const {output, player} = playing;
+    playing = null;
+    player.stop();
+    output.view.play.textContent = 'Play';
+    output.view.play.setAttribute('aria-pressed', 'false');
+    if (output.view.cursor) output.view.cursor.hidden = true;
 }
 
 function cell(tag, text) {

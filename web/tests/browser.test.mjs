@@ -2,8 +2,8 @@
 // served from 127.0.0.1: the examples of every format and an XMI file of
 // three songs go in through the folder and file pickers, every MIDI file and
 // the zip archive come out as downloads, and each must hold the bytes the
-// program writes, with and without promotion and split. A screenshot for the
-// README is taken on the way (SEQCONV_SCREENSHOT names where; by default
+// program writes, with and without promotion and split; each file's piano
+// roll draws its notes. A screenshot for the README is taken on the way (SEQCONV_SCREENSHOT names where; by default
 // build/web/page.png).
 
 import assert from 'node:assert/strict';
@@ -13,7 +13,7 @@ import path from 'node:path';
 import {after, before, test} from 'node:test';
 import {chromium} from 'playwright-core';
 
-import {pageDir, program, readTree, root, run, sorted, temporaryFolder} from './support.mjs';
+import {endedNotes, pageDir, program, readTree, root, run, sorted, temporaryFolder} from './support.mjs';
 
 const work = temporaryFolder();
 const examples = path.join(work, 'examples');
@@ -164,9 +164,34 @@ test('the page writes the bytes of the program, alone and in a zip, for every op
     }
     assert.match(await page.textContent('#status'), /^12 files: 12 converted, 0 not recognised or empty, 0 errors\.$/);
     assert.match(await page.textContent('tbody tr:last-child td'), /^XMI: 3 songs$/);
+});
 
-    await page.screenshot(
-        {path: process.env.SEQCONV_SCREENSHOT ?? path.join(root, 'build/web/page.png'), fullPage: true});
+// Each MIDI file's piano roll, once scrolled into view, draws a bar for every
+// note of the file that ends; it is named after the file it shows.
+test('every piano roll draws the notes of the file it shows', async () => {
+    const expected = programOutputs(false, true);  // the options the last test left
+    const rolls = page.locator('.roll');
+    assert.equal(await rolls.count(), expected.size);
+    const drawn = new Map();
+    for (const roll of await rolls.all()) {
+        await roll.scrollIntoViewIfNeeded();
+        const canvas = roll.locator('canvas');
+        await canvas.waitFor();
+        await page.waitForFunction((element) => element.dataset.notes !== undefined, await canvas.elementHandle());
+        const name = (await canvas.getAttribute('aria-label')).replace(/^piano roll of /, '');
+        drawn.set(name, Number(await canvas.getAttribute('data-notes')));
+    }
+    const wanted = new Map([...expected].map(([name, bytes]) => [path.basename(name), endedNotes(bytes)]));
+    assert.deepStrictEqual(sorted(drawn), sorted(wanted));
+    assert.ok([...wanted.values()].every((count) => count > 0));
+
+    // The rolls that scrolled away were let go; those of the first rows are
+    // drawn again once they are back in view.
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.waitForFunction(() => [...document.querySelectorAll('.roll')].slice(0, 3).every(
+        (roll) => roll.querySelector('canvas')?.dataset.notes !== undefined));
+    assert.ok(await page.locator('.roll canvas').count() < expected.size);
+    await page.screenshot({path: process.env.SEQCONV_SCREENSHOT ?? path.join(root, 'build/web/page.png')});
 });
 
 test('a file of no known format is listed as not recognised, with nothing to download', async () => {

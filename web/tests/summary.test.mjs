@@ -69,3 +69,58 @@ for (const {what, file, seconds} of cases) {
             {form: file[9], tracks: file[11], seconds: seconds?.toFixed(6) ?? null});
     });
 }
+
+// readSong: the notes, controls and marks the piano roll draws and the
+// player plays, in seconds.
+const {readSong} = createRequire(import.meta.url)('../smf.js');
+const on = (delta, key, velocity = 0x40) => [delta, 0x90, key, velocity];
+const off = (delta, key) => [delta, 0x80, key, 0x00];
+const marker = (delta, text) => [delta, 0xff, 0x06, text.length, ...Buffer.from(text)];
+const round = (value) => Math.round(value * 1e6) / 1e6;
+
+const songCases = [
+    {
+        what: 'a note ends at its note off, or at a note on of velocity 0; the earliest open one first',
+        file: smf(0, 96, [...on(0, 60), ...on(48, 60), ...off(48, 60), ...on(0, 62), ...off(48, 60), ...on(48, 62, 0), ...end]),
+        notes: [[0, 0.5, 60], [0.25, 0.75, 60], [0.5, 1, 62]],
+        unended: 0,
+    },
+    {
+        what: 'a note on that nothing ends is not a bar',
+        file: smf(0, 96, [...on(0, 60), ...on(96, 64), ...off(96, 64), ...end]),
+        notes: [[0.5, 1, 64]],
+        unended: 1,
+    },
+    {
+        what: 'a tempo in another track moves the notes after it',
+        file: smf(1, 96, [...tempo(96, 1000000), ...end], [...on(0, 60), 0x81, 0x40, 0x80, 60, 0, ...end]),
+        notes: [[0, 1.5, 60]],
+        unended: 0,
+    },
+    {
+        what: 'form 2: the second song starts where the first ends, under its own tempo',
+        file: smf(2, 96, [...tempo(0, 1000000), ...on(0, 60), ...off(96, 60), ...end], [...on(0, 62), ...off(96, 62), ...end]),
+        notes: [[0, 1, 60], [1, 1.5, 62]],
+        unended: 0,
+    },
+];
+
+for (const {what, file, notes, unended} of songCases) {
+    test(what, () => {
+        const song = readSong(file);
+        assert.deepStrictEqual(song.notes.map((note) => [round(note.start), round(note.end), note.key]), notes);
+        assert.equal(song.unended, unended);
+    });
+}
+
+test('loop markers and XMI loop controllers are marks; controllers, programs and bends are controls', () => {
+    const song = readSong(smf(0, 96, [
+        ...marker(0, 'loopStart'), 0x00, 0xb0, 0x74, 0x00, 0x00, 0xc1, 0x05, 0x60, 0xe2, 0x00, 0x40,
+        0x00, 0xb0, 0x75, 0x7f, ...marker(0, 'loopEnd'), ...marker(0, 'other'), ...end
+    ]));
+    assert.deepStrictEqual(song.marks.map((mark) => [mark.time, mark.name]),
+                           [[0, 'loopStart'], [0, 'FOR'], [0.5, 'NEXT'], [0.5, 'loopEnd']]);
+    assert.deepStrictEqual(song.controls.map((c) => [c.time, c.channel, c.status, c.a, c.b]),
+                           [[0, 0, 0xb0, 116, 0], [0, 1, 0xc0, 5, 0], [0.5, 2, 0xe0, 0, 0x40], [0.5, 0, 0xb0, 117, 127]]);
+    assert.equal(song.seconds, 0.5);
+});

@@ -47,6 +47,55 @@ export function readTree(folder) {
 // The files of `tree` as sorted [path, bytes] pairs, for deepStrictEqual.
 export function sorted(tree) { return [...tree].sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0)); }
 
+// The notes of a Standard MIDI File that end: in each track, a note on of
+// velocity above 0 ended by a later note off, or note on of velocity 0, of
+// its channel and key. Counted here on their own, apart from the page's
+// reader, for the piano roll's tests.
+export function endedNotes(smf) {
+    let count = 0;
+    const vlq = (state) => {
+        let value = 0;
+        for (;;) {
+            const byte = smf[state.at++];
+            value = value * 128 + (byte & 0x7f);
+            if (byte < 0x80) return value;
+        }
+    };
+    for (let offset = 14; offset + 8 <= smf.length; offset += 8 + smf.readUInt32BE(offset + 4)) {
+        const state = {at: offset + 8};
+        const end = offset + 8 + smf.readUInt32BE(offset + 4);
+        const open = new Map();
+        let running = 0;
+        while (state.at < end) {
+            vlq(state);
+            let status = smf[state.at];
+            if (status >= 0x80) ++state.at;
+            else status = running;
+            if (status === 0xff) {
+                const type = smf[state.at++];
+                const length = vlq(state);
+                state.at += length;
+                if (type === 0x2f) break;
+            } else if (status === 0xf0 || status === 0xf7) {
+                const length = vlq(state);
+                state.at += length;
+            } else {
+                running = status;
+                const kind = status >> 4;
+                const [key, velocity] = [smf[state.at], smf[state.at + 1]];
+                state.at += kind === 0xc || kind === 0xd ? 1 : 2;
+                const id = `${status & 15}:${key}`;
+                if (kind === 0x9 && velocity > 0) open.set(id, (open.get(id) ?? 0) + 1);
+                else if ((kind === 0x8 || kind === 0x9) && open.get(id) > 0) {
+                    open.set(id, open.get(id) - 1);
+                    ++count;
+                }
+            }
+        }
+    }
+    return count;
+}
+
 // Serves the built page from 127.0.0.1 on a free port: the server, whose
 // address gives the port.
 export async function servePage() {
