@@ -18,6 +18,9 @@
 // offline, the same loop runs its windows one after another to the end at
 // once, since nothing plays until the whole song is scheduled.
 
+// Only SongPlayer and renderSong become the page's globals: the rest stays
+// inside, clear of the names of the page's other scripts.
+(() => {
 'use strict';
 
 const LOOKAHEAD_SECONDS = 0.2;
@@ -557,3 +560,7 @@ async function renderSong(song, {sampleRate = 22050, from = 0, tail = 1} = {}) {
     }
     return buffer;
 }
+
+globalThis.SongPlayer = SongPlayer;
+globalThis.renderSong = renderSong;
+})();
