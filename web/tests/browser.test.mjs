@@ -8,12 +8,12 @@
 
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import http from 'node:http';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
-import {chromium} from 'playwright-core';
 
-import {endedNotes, pageDir, program, readTree, root, run, sorted, temporaryFolder} from './support.mjs';
+import {
+    endedNotes, launchChromium, pageDir, program, readTree, root, run, servePage, sorted, temporaryFolder
+} from './support.mjs';
 
 const work = temporaryFolder();
 const examples = path.join(work, 'examples');
@@ -31,23 +31,8 @@ before(async () => {
     fs.cpSync(path.join(root, 'examples'), examples, {recursive: true});
     fs.writeFileSync(threeSongs, threeSongXmi(fs.readFileSync(path.join(examples, 'minuet.xmi'))));
 
-    const types = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css'};
-    server = http.createServer((request, response) => {
-        const file = path.join(pageDir, path.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)));
-        const name = file.endsWith(path.sep) ? path.join(file, 'index.html') : file;
-        if (!name.startsWith(pageDir) || !fs.existsSync(name)) return response.writeHead(404).end();
-        response.writeHead(200, {'Content-Type': types[path.extname(name)] ?? 'application/octet-stream'});
-        response.end(fs.readFileSync(name));
-    });
-    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-
-    browser = await chromium.launch({
-        executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-        args: [
-            '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-            '--disable-background-networking', '--disable-component-update', '--disable-sync'
-        ],
-    });
+    server = await servePage();
+    browser = await launchChromium();
     const context = await browser.newContext({acceptDownloads: true, viewport: {width: 900, height: 700}});
     context.on('request', (request) => requests.push(request.url()));
     page = await context.newPage();
@@ -191,7 +176,34 @@ test('every piano roll draws the notes of the file it shows', async () => {
     await page.waitForFunction(() => [...document.querySelectorAll('.roll')].slice(0, 3).every(
         (roll) => roll.querySelector('canvas')?.dataset.notes !== undefined));
     assert.ok(await page.locator('.roll canvas').count() < expected.size);
+});
+
+// Play turns into Stop while its song plays and the cursor moves across its
+// roll; starting another song stops the first; a click on a roll plays from
+// there. The screenshot shows a song playing.
+test('a song plays with a moving cursor, and one song plays at a time', async () => {
+    const [first, second] = await page.locator('button.play').all();
+    const cursor = page.locator('.roll .cursor').first();
+    await first.click();
+    assert.equal(await first.textContent(), 'Stop');
+    await page.waitForFunction(() => parseFloat(document.querySelector('.roll .cursor').style.left) > 20);
+    assert.ok(await cursor.isVisible());
     await page.screenshot({path: process.env.SEQCONV_SCREENSHOT ?? path.join(root, 'build/web/page.png')});
+
+    await second.click();
+    assert.equal(await first.textContent(), 'Play');
+    assert.equal(await second.textContent(), 'Stop');
+    assert.ok(!(await cursor.isVisible()));
+    await second.click();
+    assert.equal(await second.textContent(), 'Play');
+
+    // Three quarters along the first roll: the cursor starts there.
+    const box = await page.locator('.roll canvas').first().boundingBox();
+    await page.mouse.click(box.x + box.width * 0.75, box.y + box.height / 2);
+    assert.equal(await first.textContent(), 'Stop');
+    await page.waitForFunction((width) => parseFloat(document.querySelector('.roll .cursor').style.left) > width * 0.7,
+                               box.width);
+    await first.click();
 });
 
 test('a file of no known format is listed as not recognised, with nothing to download', async () => {
