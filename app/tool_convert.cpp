@@ -24,11 +24,6 @@ struct Done {
     std::vector<std::string> messages;
 };
 
-std::string folder_of(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // The images of one input, each under its name: NAME.mid, or NAME.1.mid,
 // NAME.2.mid… for the songs of a split song. An empty image (no track
 // was read) is not written.

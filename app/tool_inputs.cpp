@@ -24,11 +24,6 @@ std::string base_name(const std::string& path) {
     return path.substr(slash == std::string::npos ? 0 : slash + 1, end - (slash == std::string::npos ? 0 : slash + 1));
 }
 
-std::string folder_of(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
 // X.mid, or with --split X.1.mid, X.2.mid…, beside a file X: what an
 // earlier run wrote for X.
 bool is_earlier_output(const std::string& name, const std::set<std::string>& files, bool split) {
@@ -124,7 +119,7 @@ private:
     // A name's place: its folder resolved (once per folder), then the name
     // itself, which is what a rename over it replaces.
     std::string place(const std::string& path) {
-        const std::string folder = folder_of(path);
+        const std::string folder = folder_of(path).empty() ? std::string(".") : folder_of(path);
         auto known = resolved_folders_.find(folder);
         if (known == resolved_folders_.end()) known = resolved_folders_.emplace(folder, platform::resolved(folder)).first;
         return join(known->second, base_name(path));
@@ -157,6 +152,11 @@ private:
 };
 
 }  // namespace
+
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
 std::vector<Input> find_inputs(const std::vector<std::string>& paths, const InputOptions& options) {
     Finder finder(options);

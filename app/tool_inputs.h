@@ -33,4 +33,7 @@ struct InputOptions {
 
 std::vector<Input> find_inputs(const std::vector<std::string>& paths, const InputOptions& options);
 
+// The folder part of a path, its last slash included; empty when it has none.
+std::string folder_of(const std::string& path);
+
 }  // namespace seqconv::tool

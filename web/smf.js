@@ -35,13 +35,13 @@ function smfSummary(bytes) {
 
     let seconds;
     if (form === 2) {
-        seconds = tracks.reduce((sum, track) => sum + secondsAt(track.end, track.tempos, division), 0);
+        seconds = tracks.reduce((sum, track) => sum + clockOf(track.tempos, division)(track.end), 0);
     } else {
         const end = tracks.reduce((latest, track) => Math.max(latest, track.end), 0);
         // Tempos at the same tick stay in track order, so the last track's
         // holds from there.
         const tempos = tracks.flatMap((track) => track.tempos).sort((a, b) => a.tick - b.tick);
-        seconds = secondsAt(end, tempos, division);
+        seconds = clockOf(tempos, division)(end);
     }
     return {form, tracks: trackCount, seconds: Number.isFinite(seconds) ? seconds : null};
 }
@@ -132,27 +132,6 @@ function readTrack(bytes, start, end) {
 }
 
 function tempoAt(bytes, position) { return (bytes[position] << 16) | (bytes[position + 1] << 8) | bytes[position + 2]; }
-
-// Seconds from the start to `tick` under `tempos` ({ tick, tempo } in order).
-function secondsAt(tick, tempos, division) {
-    if (division & 0x8000) {
-        const framesPerSecond = 256 - (division >> 8);
-        const ticksPerFrame = division & 0xff;
-        const rate = framesPerSecond === 29 ? 30000 / 1001 : framesPerSecond;
-        return tick / (rate * ticksPerFrame);
-    }
-    let microseconds = 0;
-    let from = 0;
-    let tempo = DEFAULT_TEMPO;
-    for (const change of tempos) {
-        if (change.tick >= tick) break;
-        microseconds += (change.tick - from) * tempo;
-        from = change.tick;
-        tempo = change.tempo;
-    }
-    microseconds += (tick - from) * tempo;
-    return microseconds / division / 1e6;
-}
 
 // Seconds from the start at each tick under `tempos` ({ tick, tempo } in
 // order; at one tick the last holds): a function of the tick.
