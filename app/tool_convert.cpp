@@ -54,40 +54,32 @@ Done convert_input(const Input& input, const ConvertOptions& options, const Work
         done.messages.push_back(input.path + ": " + lower_first(reason));
         return done;
     }
-    ReadStatus status = ReadStatus::unrecognised;
-    Fault fault;
-    std::vector<std::vector<std::uint8_t>> images;
+    Report report;
     try {
-        if (options.inputs.split) {
-            SongsConversion conversion = convert_songs(bytes, input.path, options.promote, workers);
-            status = conversion.status;
-            fault = std::move(conversion.fault);
-            images = std::move(conversion.songs);
-        } else {
-            Conversion conversion = convert(bytes, input.path, options.promote, workers);
-            status = conversion.status;
-            fault = std::move(conversion.fault);
-            images.push_back(std::move(conversion.smf));
-        }
+        ConversionOptions settings;
+        settings.promote = options.promote;
+        settings.split = options.inputs.split;
+        settings.facts = false;
+        report = convert_report(bytes, input.path, settings, workers);
     } catch (const std::exception& error) {
         done.ending = Ending::unreadable;
         done.messages.push_back(input.path + ": could not be converted: " + error.what());
         return done;
     }
     bytes = {};
-    if (status == ReadStatus::unrecognised) {
+    if (report.status == ReadStatus::unrecognised) {
         done.ending = Ending::unrecognised;
-        done.messages.push_back(input.path + ": not a known format: nothing written");
+        done.messages.push_back(input.path + ": " + fault_words(report.status, report.fault) + ": nothing written");
         return done;
     }
     bool wrote = false;
-    if (!write_outputs(input.output, images, done, wrote)) {
+    if (!write_outputs(input.output, report.files, done, wrote)) {
         done.ending = Ending::not_written;
         return done;
     }
-    if (status == ReadStatus::damaged) {
+    if (report.status == ReadStatus::damaged) {
         done.ending = Ending::damaged;
-        done.messages.push_back(input.path + ": damaged at byte " + std::to_string(fault.offset) + " (" + fault.reason + ")" +
+        done.messages.push_back(input.path + ": " + fault_words(report.status, report.fault) +
                                 (wrote ? ": wrote what was read before it" : ": nothing was read before it, nothing written"));
     }
     return done;

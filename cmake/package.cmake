@@ -10,7 +10,7 @@ install(TARGETS seqconv_lib seqconv_formats seqconv_midi EXPORT seqconvTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # seqconv.h and what it includes, no more.
-install(FILES include/seqconv/seqconv.h include/seqconv/seqconv_c.h
+install(FILES include/seqconv/seqconv.h include/seqconv/seqconv_c.h include/seqconv/song_facts.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv)
 install(FILES midi/midi_container.h midi/midi_event.h midi/midi_track.h midi/promote.h midi/smf_writer.h
               midi/workers.h

@@ -16,6 +16,20 @@ std::optional<InputFormat> detect_format(std::span<const std::uint8_t> input, st
     return detect_format(ByteRange(input.data(), input.size()), extension_of(name));
 }
 
+std::string fault_words(ReadStatus status, const Fault& fault) {
+    switch (status) {
+        case ReadStatus::complete:
+            return "";
+        case ReadStatus::damaged:
+            if (!fault) return "damaged";
+            return "damaged at byte " + std::to_string(fault.offset) + " (" + std::string(fault_kind_name(fault.kind)) +
+                   "): " + fault.reason;
+        case ReadStatus::unrecognised:
+            break;
+    }
+    return fault ? fault.reason : "not a known format";
+}
+
 ReadResult read_song(std::span<const std::uint8_t> input, std::string_view name, const Workers* workers) {
     const ByteRange range(input.data(), input.size());
     ReadResult result;
@@ -65,6 +79,30 @@ SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_v
     std::vector<MidiContainer> songs = split_songs(std::move(read.song));
     for (MidiContainer& song : songs) result.songs.push_back(written(song, promote, workers));
     return result;
+}
+
+Report convert_report(std::span<const std::uint8_t> input, std::string_view name, const ConversionOptions& options,
+                      const Workers* workers) {
+    ReadResult read = read_song(input, name, workers);
+    Report report{read.format, read.resembles, read.status, std::move(read.fault), {}, {}, {}};
+    if (read.status == ReadStatus::unrecognised) return report;
+    if (options.facts) report.facts = song_facts(read.song, read.format);
+    std::vector<MidiContainer> songs;
+    if (options.split) {
+        songs = split_songs(std::move(read.song));
+    } else {
+        songs.push_back(std::move(read.song));
+    }
+    for (MidiContainer& song : songs) {
+        if (options.promote) promote_to_type1(song);
+        if (options.facts)
+            report.songs.push_back(options.promote || options.split ? song_facts(song, report.format) : report.facts);
+        if (options.write) {
+            report.files.emplace_back();
+            write_smf(song, report.files.back(), workers);
+        }
+    }
+    return report;
 }
 
 }  // namespace seqconv

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
 #include "midi/workers.h"
+#include "seqconv/song_facts.h"
 
 namespace seqconv {
 
@@ -43,6 +45,7 @@ struct ReadResult {
     std::optional<InputFormat> format;  // the format that accepted the input
     ReadStatus status = ReadStatus::unrecognised;
     Fault fault;  // where and why a damaged input stopped the reader
+    std::optional<InputFormat> resembles;  // for an unrecognised input: the format it begins like
     MidiContainer song;
 };
 
@@ -53,6 +56,14 @@ std::optional<std::string_view> extension_of(std::string_view name);
 // The format that accepts the input, recognised by its contents (and, for
 // LDS, by the extension of `name`); none when no format does.
 std::optional<InputFormat> detect_format(std::span<const std::uint8_t> input, std::string_view name);
+
+// How a read ended, worded for people, the same in every front end:
+//   complete:     ""
+//   damaged:      "damaged at byte 40 (cut off): track 2: event cut off"
+//   unrecognised: why a file that begins like a format's was refused ("a
+//                 RIFF RMID file cut off: it declares 92,466 bytes and holds
+//                 40,000"), or "not a known format"
+std::string fault_words(ReadStatus status, const Fault& fault);
 
 // Recognises the input as detect_format does and reads it into a song.
 ReadResult read_song(std::span<const std::uint8_t> input, std::string_view name, const Workers* workers = nullptr);
@@ -85,5 +96,51 @@ struct SongsConversion {
 // and written on its own.
 SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_view name, bool promote = false,
                               const Workers* workers = nullptr);
+
+// How convert_report converts: all off is what the program does without
+// "-1".
+struct ConversionOptions {
+    bool promote = false;  // form 0 songs promoted to form 1 (the program's "-1")
+    bool split = false;    // a form 2 song as one song per track (split_songs)
+    bool write = true;     // the Standard MIDI Files made
+    bool facts = true;     // the facts of the song and of each file worked out
+};
+
+// One input's whole account: how its reading ended, the facts of the song
+// read and of each file written from it, and those files.
+struct Report {
+    std::optional<InputFormat> format;
+    std::optional<InputFormat> resembles;
+    ReadStatus status = ReadStatus::unrecognised;
+    Fault fault;
+    SongFacts facts;                          // with `facts`: of the song read
+    std::vector<SongFacts> songs;             // with `facts`: of each file, in order
+    std::vector<std::vector<std::uint8_t>> files;  // with `write`: the files, empty ones included
+};
+
+// Reads the input, then with `split` splits the song, with `promote`
+// promotes each song, and tells the facts of each, as convert and
+// convert_songs write them.
+Report convert_report(std::span<const std::uint8_t> input, std::string_view name, const ConversionOptions& options,
+                      const Workers* workers = nullptr);
+
+// One channel message of a Standard MIDI File, timed as the file plays.
+struct TimedEvent {
+    double seconds = 0;  // from the start of the file: a form 2 file's songs one after another
+    std::uint32_t tick = 0;
+    std::uint16_t track = 0;
+    std::uint8_t status = 0;  // 0x80 + 16 x kind + channel
+    std::uint8_t data1 = 0, data2 = 0;
+};
+
+struct TimedSong {
+    ReadStatus status = ReadStatus::unrecognised;
+    std::vector<TimedEvent> events;  // in time order; at one time by track, then as in the track
+    std::optional<double> seconds;   // the time it plays; none when the division gives no time
+};
+
+// The channel messages of a Standard MIDI File (one the library wrote, say),
+// read back by the library's own reader, for a player or a piano roll.
+TimedSong timed_events(std::span<const std::uint8_t> smf);
 
 }  // namespace seqconv
