@@ -90,6 +90,84 @@ TEST(LibraryC, ASongNoFileCanHoldIsAnErrorWithTheReason) {
     seqconv_free_songs(files, count);
 }
 
+// The report carries as fields what the messages say in words, and the
+// facts of the song read and of each file written.
+TEST(LibraryC, TheReportGivesStatusFaultAndFactsAsFields) {
+    seqconv_report report{};
+    EXPECT_EQ(seqconv_convert_report(damaged_smf.data(), damaged_smf.size(), "d.mid", nullptr, nullptr, nullptr, &report),
+              SEQCONV_DAMAGED);
+    EXPECT_STREQ(report.format, "SMF");
+    EXPECT_EQ(report.resembles, nullptr);
+    EXPECT_EQ(report.fault_kind, SEQCONV_FAULT_MALFORMED);
+    EXPECT_STREQ(report.fault_kind_name, "malformed");
+    EXPECT_EQ(report.fault_offset, 35u);
+    EXPECT_STREQ(report.fault_reason, "track 1: data byte without running status");
+    EXPECT_STREQ(report.fault_words, "damaged at byte 35 (malformed): track 1: data byte without running status");
+    EXPECT_EQ(report.facts.form, 1u);
+    EXPECT_EQ(report.facts.tracks, 1u);
+    EXPECT_EQ(report.song_count, 1u);
+    seqconv_free_report(&report);
+    EXPECT_EQ(report.fault_reason, nullptr);
+
+    // Split and promoted: each song's facts, loops with their dialect.
+    const Bytes looping{0xB0, 0x74, 0x00, 0x90, 0x3C, 0x64, 0x3C, 0x3C, 0xB0, 0x75, 0x7F, 0xFF, 0x2F, 0x00};
+    const Bytes input = xmi(concat({xmi_song(first_song), xmi_song(looping)}));
+    const seqconv_options options{1, 1};
+    seqconv_buffer* files = nullptr;
+    std::size_t count = 0;
+    ASSERT_EQ(seqconv_convert_report(input.data(), input.size(), "two.xmi", &options, &files, &count, &report),
+              SEQCONV_OK);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(Bytes(files[1].data, files[1].data + files[1].size), convert_songs(input, "", true).songs[1]);
+    EXPECT_EQ(report.fault_kind, SEQCONV_FAULT_NONE);
+    EXPECT_STREQ(report.fault_words, "");
+    EXPECT_EQ(report.facts.form, 2u);
+    EXPECT_EQ(report.facts.songs, 2u);
+    ASSERT_EQ(report.facts.loop_count, 1u);
+    EXPECT_EQ(report.facts.loops[0].track, 1);
+    ASSERT_EQ(report.song_count, 2u);
+    EXPECT_EQ(report.songs[1].form, 1u);
+    EXPECT_DOUBLE_EQ(report.songs[1].seconds, 0.5);
+    EXPECT_EQ(report.songs[1].notes, 1u);
+    ASSERT_EQ(report.songs[1].loop_count, 1u);
+    const seqconv_loop& loop = report.songs[1].loops[0];
+    EXPECT_TRUE(report.songs[1].main_loop);
+    EXPECT_STREQ(loop.dialect_name, "for-next");
+    EXPECT_EQ(loop.dialect, SEQCONV_LOOP_FOR_NEXT);
+    EXPECT_EQ(loop.start, 0u);
+    EXPECT_EQ(loop.end, 60u);
+    EXPECT_DOUBLE_EQ(loop.end_seconds, 0.5);
+    EXPECT_EQ(loop.count, 0u);
+    EXPECT_EQ(loop.track, -1);
+    seqconv_free_songs(files, count);
+    seqconv_free_report(&report);
+
+    EXPECT_EQ(seqconv_convert_report(nullptr, 0, "", nullptr, nullptr, nullptr, &report), SEQCONV_UNRECOGNISED);
+    EXPECT_EQ(report.format, nullptr);
+    EXPECT_STREQ(report.fault_words, "not a known format");
+    seqconv_free_report(&report);
+    EXPECT_EQ(seqconv_convert_report(nullptr, 0, "", nullptr, &files, nullptr, &report), SEQCONV_INVALID_ARGUMENT);
+}
+
+// A player's events come back from the written bytes with their times.
+TEST(LibraryC, SongEventsAreTimedAsTheFilePlays) {
+    const Bytes file = convert(two_songs, "two.xmi").smf;
+    seqconv_song_event* events = nullptr;
+    std::size_t count = 0;
+    double seconds = 0;
+    ASSERT_EQ(seqconv_song_events(file.data(), file.size(), &events, &count, &seconds), SEQCONV_OK);
+    ASSERT_EQ(count, 5u);
+    EXPECT_EQ(events[2].track, 1u);
+    EXPECT_EQ(events[2].status, 0xC1);
+    EXPECT_EQ(events[2].data1, 5);
+    EXPECT_DOUBLE_EQ(events[2].seconds, events[1].seconds);  // the second song starts where the first ends
+    EXPECT_DOUBLE_EQ(seconds, (32 + 8) / 120.0);
+    seqconv_free_song_events(events);
+    EXPECT_EQ(seqconv_song_events(smf_song.data(), 3, &events, &count, &seconds), SEQCONV_UNRECOGNISED);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(seconds, -1);
+}
+
 TEST(LibraryC, DetectionNamesTheFormat) {
     const Bytes module{0x01};
     EXPECT_STREQ(seqconv_detect(two_songs.data(), two_songs.size(), nullptr), "XMI");
