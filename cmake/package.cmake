@@ -10,9 +10,9 @@ install(TARGETS seqconv_lib seqconv_formats seqconv_midi EXPORT seqconvTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # seqconv.h and what it includes, no more.
-install(FILES include/seqconv/seqconv.h include/seqconv/seqconv_c.h include/seqconv/song_facts.h
+install(FILES include/seqconv/seqconv.h include/seqconv/seqconv_c.h include/seqconv/song_facts.h include/seqconv/loop_play.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv)
-install(FILES midi/midi_container.h midi/midi_event.h midi/midi_track.h midi/promote.h midi/smf_writer.h
+install(FILES midi/midi_container.h midi/midi_event.h midi/midi_track.h midi/promote.h midi/merge.h midi/smf_writer.h
               midi/workers.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv/midi)
 install(FILES formats/input_format.h formats/fault.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv/formats)

@@ -84,19 +84,36 @@ SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_v
 Report convert_report(std::span<const std::uint8_t> input, std::string_view name, const ConversionOptions& options,
                       const Workers* workers) {
     ReadResult read = read_song(input, name, workers);
-    Report report{read.format, read.resembles, read.status, std::move(read.fault), {}, {}, {}};
+    Report report;
+    report.format = read.format;
+    report.resembles = read.resembles;
+    report.status = read.status;
+    report.fault = std::move(read.fault);
     if (read.status == ReadStatus::unrecognised) return report;
     if (options.facts) report.facts = song_facts(read.song, read.format);
     std::vector<MidiContainer> songs;
-    if (options.split) {
+    if (options.split || (options.merge && read.song.form() == 2)) {
         songs = split_songs(std::move(read.song));
     } else {
         songs.push_back(std::move(read.song));
     }
+    const bool rewritten = options.loops != LoopWriting::as_read || options.merge;
     for (MidiContainer& song : songs) {
-        if (options.promote) promote_to_type1(song);
+        Fault refused;
+        LoopChange change = LoopChange::none;
+        if (options.loops == LoopWriting::play_out)
+            change = play_out_loops(song, report.format, options.play_out, &refused);
+        else if (options.loops == LoopWriting::mark)
+            change = mark_loops(song, report.format, options.play_out.whole, &refused);
+        if (change == LoopChange::done) ++report.looped;
+        if (refused && !report.loop_fault) report.loop_fault = std::move(refused);
+        if (options.merge)
+            merge_tracks(song);
+        else if (options.promote)
+            promote_to_type1(song);
         if (options.facts)
-            report.songs.push_back(options.promote || options.split ? song_facts(song, report.format) : report.facts);
+            report.songs.push_back(options.promote || options.split || rewritten ? song_facts(song, report.format)
+                                                                                 : report.facts);
         if (options.write) {
             report.files.emplace_back();
             write_smf(song, report.files.back(), workers);

@@ -27,7 +27,9 @@
 #include "midi/midi_container.h"
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
+#include "midi/merge.h"
 #include "midi/workers.h"
+#include "seqconv/loop_play.h"
 #include "seqconv/song_facts.h"
 
 namespace seqconv {
@@ -97,11 +99,21 @@ struct SongsConversion {
 SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_view name, bool promote = false,
                               const Workers* workers = nullptr);
 
+// What convert_report does to the loops of each song.
+enum class LoopWriting : std::uint8_t {
+    as_read,   // left as the file marks them
+    play_out,  // played out and faded (play_out_loops)
+    mark,      // the song ended at its main loop's end, the loop marked for players (mark_loops)
+};
+
 // How convert_report converts: all off is what the program does without
 // "-1".
 struct ConversionOptions {
     bool promote = false;  // form 0 songs promoted to form 1 (the program's "-1")
     bool split = false;    // a form 2 song as one song per track (split_songs)
+    LoopWriting loops = LoopWriting::as_read;
+    PlayOut play_out;      // passes and fade for play_out; `whole` for both
+    bool merge = false;    // the tracks merged into one, form 0 (a form 2 song is split first); before promote
     bool write = true;     // the Standard MIDI Files made
     bool facts = true;     // the facts of the song and of each file worked out
 };
@@ -116,11 +128,15 @@ struct Report {
     SongFacts facts;                          // with `facts`: of the song read
     std::vector<SongFacts> songs;             // with `facts`: of each file, in order
     std::vector<std::vector<std::uint8_t>> files;  // with `write`: the files, empty ones included
+    std::size_t looped = 0;  // songs whose loops were played out or marked
+    Fault loop_fault;        // why a song's loops were left as read: a play-out past the bounds
 };
 
-// Reads the input, then with `split` splits the song, with `promote`
-// promotes each song, and tells the facts of each, as convert and
-// convert_songs write them.
+// Reads the input; then with `split` (or `merge`, for a form 2 song)
+// splits the song; rewrites each song's loops as `loops` says (a song whose
+// play-out would pass the bounds is left as read, and `loop_fault` says
+// so); merges or promotes each song; and tells the facts of each. With the
+// options off the files are those convert and convert_songs write.
 Report convert_report(std::span<const std::uint8_t> input, std::string_view name, const ConversionOptions& options,
                       const Workers* workers = nullptr);
 

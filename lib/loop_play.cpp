@@ -1,0 +1,559 @@
+#include "seqconv/loop_play.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "seqconv/seqconv.h"
+#include "seqconv/song_facts.h"
+
+namespace seqconv {
+
+namespace {
+
+constexpr std::uint64_t last_tick = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t no_horizon = last_tick + 1;
+// Loops nested deeper than this are played as written: no music nests so
+// deep, and the player's recursion stays bounded for any input.
+constexpr std::size_t max_nesting = 64;
+constexpr std::uint8_t volume_controller = 7;
+constexpr std::uint8_t default_volume = 100;
+
+bool is_meta_text(const MidiEvent& event, std::string_view text) {
+    if (event.type != MidiEventType::extended || event.get_data_size() != 2 + text.size() || event.data_byte(0) != 0xFF ||
+        event.data_byte(1) != 0x06)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (event.data_byte(2 + i) != static_cast<std::uint8_t>(text[i])) return false;
+    return true;
+}
+
+// The marks of every loop dialect: markers "loopStart" and "loopEnd",
+// controllers 110 and 111 (HMP, RPG makers) and 116 to 119 (XMI, EMIDI).
+// None stays in a rewritten song, so that no player loops it again.
+bool is_loop_mark(const MidiEvent& event) {
+    if (event.type == MidiEventType::control_change && event.get_data_size() >= 1) {
+        const std::uint8_t number = event.data_byte(0);
+        return number == 110 || number == 111 || (number >= 116 && number <= 119);
+    }
+    return is_meta_text(event, "loopStart") || is_meta_text(event, "loopEnd");
+}
+
+bool starts_note(const MidiEvent& event) {
+    return event.type == MidiEventType::note_on && event.get_data_size() >= 2 && event.data_byte(1) != 0;
+}
+bool ends_note(const MidiEvent& event) {
+    return (event.type == MidiEventType::note_off || event.type == MidiEventType::note_on) &&
+           event.get_data_size() >= 2 && !starts_note(event);
+}
+
+MidiEvent note_end(std::uint32_t time, std::uint8_t channel, std::uint8_t key) {
+    return MidiEvent(time, MidiEventType::note_off, channel, key, 0, 2);
+}
+MidiEvent volume(std::uint32_t time, std::uint8_t channel, std::uint8_t value) {
+    return MidiEvent(time, MidiEventType::control_change, channel, volume_controller, value, 2);
+}
+MidiEvent marker(std::uint32_t time, std::string_view text) {
+    std::vector<std::uint8_t> data{0xFF, 0x06};
+    data.insert(data.end(), text.begin(), text.end());
+    return MidiEvent(time, MidiEventType::extended, 0, data.data(), data.size());
+}
+
+// A loop of one track's play: the main loop (played until the play stops)
+// or one that plays `count` times, with the loops nested in it.
+struct Node {
+    std::uint32_t start = 0, end = 0;
+    std::uint32_t count = 0;
+    bool main = false;
+    std::vector<std::size_t> children;
+};
+
+struct LoopTree {
+    std::vector<Node> nodes;
+    std::vector<std::size_t> roots;
+};
+
+// Nests the loops. A loop that overlaps another without nesting in it, or
+// that would hold the main loop (its first pass would never end), is played
+// as written; so is one at or after the main loop's end, which is never
+// reached, and one nested too deep.
+LoopTree loop_tree(std::vector<Node> loops) {
+    const Node* main = nullptr;
+    for (const Node& node : loops)
+        if (node.main) main = &node;
+    if (main != nullptr) {
+        const Node m = *main;
+        std::erase_if(loops, [&](const Node& n) {
+            return !n.main && (n.start >= m.end || (n.start <= m.start && n.end >= m.end) ||
+                               (n.start < m.start && n.end > m.start) || (n.start < m.end && n.end > m.end));
+        });
+    }
+    std::stable_sort(loops.begin(), loops.end(), [](const Node& a, const Node& b) {
+        return std::make_tuple(a.start, ~a.end, !a.main) < std::make_tuple(b.start, ~b.end, !b.main);
+    });
+    LoopTree tree;
+    std::vector<std::size_t> open;  // the chain of loops the next one may nest in
+    for (Node& loop : loops) {
+        while (!open.empty() && tree.nodes[open.back()].end <= loop.start) open.pop_back();
+        if (!open.empty() && loop.end > tree.nodes[open.back()].end) continue;
+        if (open.size() >= max_nesting) continue;
+        tree.nodes.push_back(std::move(loop));
+        const std::size_t index = tree.nodes.size() - 1;
+        (open.empty() ? tree.roots : tree.nodes[open.back()].children).push_back(index);
+        open.push_back(index);
+    }
+    return tree;
+}
+
+struct Budget {
+    std::size_t events = 0;
+    std::size_t jumps = 0;
+    bool exceeded = false;
+};
+
+// Plays one track through its loops as the game's driver does: the events
+// of each pass at their times plus what the passes before added, every
+// sounding note ended at a jump back. The play stops at `horizon` (in
+// output ticks); a dry play only follows the passes, for where they end.
+class TrackPlayer {
+public:
+    TrackPlayer(const MidiTrack& track, const LoopTree& tree, std::uint32_t passes, std::uint64_t horizon, bool dry,
+                Budget& budget)
+        : track_(track), tree_(tree), passes_(passes), horizon_(horizon), dry_(dry), budget_(budget) {}
+
+    void run() {
+        play(0, no_horizon, tree_.roots);
+        if (!stopped_ && !track_.empty()) natural_end_ = track_[track_.size() - 1].timestamp + offset_;
+    }
+
+    std::vector<MidiEvent> out;
+    std::optional<std::uint64_t> loop_start;  // where the main loop's first pass began
+    std::optional<std::uint64_t> pass_end;    // where its last pass asked for ended
+    std::uint64_t natural_end_ = 0;           // where the track ends, played to its end
+
+private:
+    void play(std::uint64_t from, std::uint64_t to, const std::vector<std::size_t>& children) {
+        std::uint64_t at = from;
+        for (const std::size_t index : children) {
+            const Node& loop = tree_.nodes[index];
+            emit(at, loop.start);
+            if (stopped_) return;
+            const std::uint32_t length = loop.end - loop.start;
+            for (std::uint32_t pass = 1;; ++pass) {
+                if (loop.main && pass == 1) loop_start = loop.start + offset_;
+                play(loop.start, loop.end, loop.children);
+                if (stopped_) return;
+                if (loop.main && pass == passes_) {
+                    pass_end = loop.end + offset_;
+                    if (dry_) return stop();
+                }
+                if (!loop.main && pass >= loop.count) break;
+                jump(loop.end + offset_);
+                if (stopped_) return;
+                offset_ += length;
+            }
+            at = loop.end;
+        }
+        emit(at, to);
+    }
+
+    // The events in [from, to) of the source, at their times in this pass.
+    void emit(std::uint64_t from, std::uint64_t to) {
+        if (dry_ || from >= to) return;
+        auto it = std::lower_bound(track_.begin(), track_.end(), from,
+                                   [](const MidiEvent& e, std::uint64_t t) { return e.timestamp < t; });
+        for (; it != track_.end() && it->timestamp < to; ++it) {
+            if (it->is_end_of_track() || is_loop_mark(*it)) continue;
+            const std::uint64_t time = it->timestamp + offset_;
+            if (time >= horizon_) return stop();
+            if (time > last_tick || ++budget_.events > 2 * max_played_events) return exceed();
+            MidiEvent event = *it;
+            event.timestamp = static_cast<std::uint32_t>(time);
+            if (starts_note(event)) {
+                ++sounding_[note_index(event)];
+            } else if (ends_note(event) && sounding_[note_index(event)] != 0) {
+                --sounding_[note_index(event)];
+            }
+            out.push_back(std::move(event));
+        }
+    }
+
+    // At a jump back every sounding note ends, before the next pass's events
+    // at that tick.
+    void jump(std::uint64_t time) {
+        if (time >= horizon_) return stop();
+        if (time > last_tick || ++budget_.jumps > max_loop_jumps) return exceed();
+        if (dry_) return;
+        for (std::size_t i = 0; i < sounding_.size(); ++i) {
+            for (; sounding_[i] != 0; --sounding_[i]) {
+                if (++budget_.events > 2 * max_played_events) return exceed();
+                out.push_back(note_end(static_cast<std::uint32_t>(time), static_cast<std::uint8_t>(i / 128),
+                                       static_cast<std::uint8_t>(i % 128)));
+            }
+        }
+    }
+
+    static std::size_t note_index(const MidiEvent& event) { return event.channel % 16 * 128 + event.data_byte(0) % 128; }
+    void stop() { stopped_ = true; }
+    void exceed() {
+        budget_.exceeded = true;
+        stopped_ = true;
+    }
+
+    const MidiTrack& track_;
+    const LoopTree& tree_;
+    std::uint32_t passes_;
+    std::uint64_t horizon_;
+    bool dry_;
+    Budget& budget_;
+    std::uint64_t offset_ = 0;
+    bool stopped_ = false;
+    std::array<std::uint32_t, 16 * 128> sounding_{};
+};
+
+struct Insert {
+    std::uint32_t time;
+    MidiEvent event;
+};
+
+// Puts `inserts` (in time order) into the track's events, each before the
+// events of its tick, and ends the track at `end`.
+MidiTrack assembled(std::vector<MidiEvent>& events, std::vector<Insert>& inserts, std::uint32_t end) {
+    std::stable_sort(inserts.begin(), inserts.end(), [](const Insert& a, const Insert& b) { return a.time < b.time; });
+    MidiTrack track;
+    track.reserve(events.size() + inserts.size() + 1);
+    std::size_t next = 0;
+    for (MidiEvent& event : events) {
+        for (; next < inserts.size() && inserts[next].time <= event.timestamp; ++next) track.add_event(std::move(inserts[next].event));
+        track.add_event(std::move(event));
+    }
+    for (; next < inserts.size(); ++next) track.add_event(std::move(inserts[next].event));
+    track.add_event(make_end_of_track(end));
+    return track;
+}
+
+// Notes still sounding in a track's events, as (channel, key), once for
+// each note on that nothing ended.
+std::vector<std::pair<std::uint8_t, std::uint8_t>> still_sounding(const std::vector<MidiEvent>& events) {
+    std::array<std::uint32_t, 16 * 128> count{};
+    for (const MidiEvent& event : events) {
+        if (event.type != MidiEventType::note_on && event.type != MidiEventType::note_off) continue;
+        const std::size_t index = event.channel % 16 * 128 + event.data_byte(0) % 128;
+        if (starts_note(event))
+            ++count[index];
+        else if (ends_note(event) && count[index] != 0)
+            --count[index];
+    }
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> notes;
+    for (std::size_t i = 0; i < count.size(); ++i)
+        for (std::uint32_t n = 0; n < count[i]; ++n) notes.emplace_back(static_cast<std::uint8_t>(i / 128), static_cast<std::uint8_t>(i % 128));
+    return notes;
+}
+
+enum class Mode { play_out, mark };
+
+// One song of form 0 or 1 rewritten.
+class SongRewrite {
+public:
+    SongRewrite(MidiContainer& song, std::optional<InputFormat> origin, const PlayOut& how, Mode mode)
+        : song_(song), facts_(song_facts(song, origin)), how_(how), mode_(mode) {}
+
+    LoopChange run(Fault* fault) {
+        if (!plan()) return LoopChange::none;
+        Budget budget;
+        std::vector<TrackPlayer> players;
+        std::uint64_t fade_start = 0, end = 0;
+        if (has_main_) {
+            // Where the last pass asked for ends: on the track whose passes end latest.
+            for (std::size_t k = 0; k < trees_.size(); ++k) {
+                TrackPlayer dry(song_.track(k), trees_[k], passes(), no_horizon, true, budget);
+                dry.run();
+                if (dry.pass_end) fade_start = std::max(fade_start, *dry.pass_end);
+            }
+            if (budget.exceeded) return refuse(fault);
+            std::uint64_t horizon = fade_start;
+            std::uint64_t step = 1;
+            for (const Node& loop : mains_) step = std::max<std::uint64_t>(step, loop.end - loop.start);
+            for (;;) {
+                budget = Budget{};
+                players = play_all(horizon, budget);
+                if (budget.exceeded) return refuse(fault);
+                const std::optional<std::uint64_t> fade_end = fade_end_within(players, fade_start, horizon);
+                if (fade_end) {
+                    end = *fade_end;
+                    break;
+                }
+                if (horizon >= no_horizon) return refuse(fault);
+                horizon = std::min(no_horizon, horizon + step);
+                step *= 2;
+            }
+        } else {
+            players = play_all(no_horizon, budget);
+            if (budget.exceeded) return refuse(fault);
+            for (const TrackPlayer& player : players) end = std::max(end, player.natural_end_);
+            if (end > last_tick) return refuse(fault);
+        }
+        return finish(players, fade_start, end, fault);
+    }
+
+private:
+    // The loops of each track: the song's main loop for every track, or
+    // each track its own; and the loops with a count.
+    bool plan() {
+        const std::vector<SongLoop>& loops = facts_.loops;
+        std::vector<std::vector<Node>> per_track(song_.track_count());
+        std::optional<Node> song_main;
+        if (facts_.main_loop && loops[0].end > loops[0].start) {
+            song_main = Node{loops[0].start, loops[0].end, 0, true, {}};
+        } else if (how_.whole && loops.empty()) {
+            std::uint32_t song_end = 0;
+            for (const MidiTrack& track : song_.tracks())
+                if (!track.empty()) song_end = std::max(song_end, track[track.size() - 1].timestamp);
+            if (song_end != 0) song_main = Node{0, song_end, 0, true, {}};
+        }
+        std::vector<bool> has_main(song_.track_count(), song_main.has_value());
+        bool counted = false;
+        for (std::size_t i = 0; i < loops.size(); ++i) {
+            const SongLoop& loop = loops[i];
+            if (loop.end <= loop.start || (facts_.main_loop && i == 0)) continue;
+            const Node node{loop.start, loop.end, loop.count, false, {}};
+            if (loop.count >= 2) counted = true;
+            for (std::size_t k = 0; k < song_.track_count(); ++k) {
+                if (loop.track && *loop.track != k) continue;
+                if (loop.count >= 2) {
+                    per_track[k].push_back(node);
+                } else if (loop.count == 0 && loop.track && !song_main && !has_main[k] && mode_ == Mode::play_out) {
+                    // A loop of one track, played for ever on that track.
+                    per_track[k].push_back(Node{loop.start, loop.end, 0, true, {}});
+                    mains_.push_back(per_track[k].back());
+                    has_main[k] = true;
+                }
+            }
+        }
+        if (song_main) {
+            mains_.push_back(*song_main);
+            for (std::vector<Node>& nodes : per_track) nodes.push_back(*song_main);
+        }
+        has_main_ = !mains_.empty();
+        if (mode_ == Mode::mark && !song_main) return false;
+        if (!has_main_ && !counted && loops.empty()) return false;
+        for (std::vector<Node>& nodes : per_track) trees_.push_back(loop_tree(std::move(nodes)));
+        return true;
+    }
+
+    std::uint32_t passes() const { return mode_ == Mode::mark ? 1 : std::max<std::uint32_t>(how_.passes, 1); }
+
+    std::vector<TrackPlayer> play_all(std::uint64_t horizon, Budget& budget) {
+        std::vector<TrackPlayer> players;
+        players.reserve(trees_.size());
+        for (std::size_t k = 0; k < trees_.size() && !budget.exceeded; ++k) {
+            players.emplace_back(song_.track(k), trees_[k], passes(), horizon, false, budget);
+            players.back().run();
+        }
+        return players;
+    }
+
+    std::uint64_t fade_milliseconds() const { return mode_ == Mode::mark ? 0 : how_.fade_milliseconds; }
+
+    // The first tick at which the fade has lasted its time by the played
+    // song's tempo map, when the play up to `horizon` shows it.
+    std::optional<std::uint64_t> fade_end_within(const std::vector<TrackPlayer>& players, std::uint64_t fade_start,
+                                                 std::uint64_t horizon) {
+        if (fade_milliseconds() == 0) return fade_start;
+        std::vector<MidiTrack> tracks(players.size());
+        std::vector<const MidiTrack*> pointers;
+        for (std::size_t k = 0; k < players.size(); ++k) {
+            for (const MidiEvent& event : players[k].out) tracks[k].add_event(event);
+            pointers.push_back(&tracks[k]);
+        }
+        const SongClock clock(pointers, song_.timebase());
+        const std::optional<std::uint64_t> per_second = clock.parts_per_second();
+        if (!per_second) return fade_start;
+        const auto parts_at = [&](std::uint64_t tick) { return clock.parts(static_cast<std::uint32_t>(std::min(tick, last_tick))); };
+        const std::uint64_t target = parts_at(fade_start) + fade_milliseconds() * *per_second / 1000;
+        const std::uint64_t top = std::min(horizon, last_tick);
+        if (parts_at(top) < target) return std::nullopt;
+        std::uint64_t low = fade_start, high = top;  // parts_at(high) reaches the target
+        while (low < high) {
+            const std::uint64_t middle = low + (high - low) / 2;
+            if (parts_at(middle) >= target)
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        return low;
+    }
+
+    LoopChange refuse(Fault* fault) {
+        report(fault, FaultKind::limit, 0,
+               "played out, the song would hold more than 4,000,000 events, jump back more than 4,000,000 times or "
+               "last past 2^32 - 1 ticks");
+        return LoopChange::refused;
+    }
+
+    LoopChange finish(std::vector<TrackPlayer>& players, std::uint64_t fade_start_tick, std::uint64_t end_tick,
+                      Fault* fault) {
+        const auto end = static_cast<std::uint32_t>(end_tick);
+        const auto fade_start = static_cast<std::uint32_t>(std::min(fade_start_tick, end_tick));
+        std::vector<std::vector<MidiEvent>> outs;
+        std::size_t total = 0;
+        for (TrackPlayer& player : players) {
+            std::vector<MidiEvent>& out = player.out;
+            out.erase(std::lower_bound(out.begin(), out.end(), end_tick,
+                                       [](const MidiEvent& e, std::uint64_t t) { return e.timestamp < t; }),
+                      out.end());
+            total += out.size();
+            outs.push_back(std::move(out));
+        }
+        std::vector<std::vector<Insert>> inserts(outs.size());
+        if (has_main_ && fade_milliseconds() != 0 && end > fade_start) fade(outs, inserts, fade_start, end);
+        for (std::size_t k = 0; k < outs.size(); ++k)
+            for (const auto& [channel, key] : still_sounding(outs[k])) inserts[k].push_back({end, note_end(end, channel, key)});
+        if (mode_ == Mode::mark && !players.empty() && !outs.empty()) mark(outs, inserts, *players[0].loop_start, end);
+        for (const std::vector<Insert>& list : inserts) total += list.size() + 1;
+        if (total > max_played_events) return refuse(fault);
+        song_.remove_all_tracks();
+        for (std::size_t k = 0; k < outs.size(); ++k) song_.add_track(assembled(outs[k], inserts[k], end));
+        return LoopChange::done;
+    }
+
+    // Every channel that sounds is brought from the volume the song last
+    // gave it (100 when none) down to 0 over the fade: controller 7 at the
+    // fade's start, at least every 100 ms, in place of each of the song's
+    // own, and 0 at the end.
+    void fade(std::vector<std::vector<MidiEvent>>& outs, std::vector<std::vector<Insert>>& inserts,
+              std::uint32_t fade_start, std::uint32_t end) {
+        std::vector<MidiTrack> tracks(outs.size());
+        std::vector<const MidiTrack*> pointers;
+        for (std::size_t k = 0; k < outs.size(); ++k) {
+            for (const MidiEvent& event : outs[k]) tracks[k].add_event(event);
+            pointers.push_back(&tracks[k]);
+        }
+        const SongClock clock(pointers, song_.timebase());
+        const std::uint64_t per_second = clock.parts_per_second().value_or(1);
+        const std::uint64_t from = clock.parts(fade_start), to = clock.parts(end);
+        const auto scaled = [&](std::uint8_t value, std::uint32_t tick) {
+            const double left = static_cast<double>(to - std::min(to, clock.parts(tick))) / static_cast<double>(to - from);
+            return static_cast<std::uint8_t>(std::lround(value * left));
+        };
+
+        // Each channel's volume changes in the song's order (by time, then
+        // track), and the track its fade goes in: the first that plays it.
+        struct Change {
+            std::uint32_t time;
+            std::size_t track, index;
+        };
+        std::array<std::vector<Change>, 16> changes;
+        std::array<std::optional<std::size_t>, 16> home;
+        for (std::size_t k = 0; k < outs.size(); ++k) {
+            for (std::size_t i = 0; i < outs[k].size(); ++i) {
+                const MidiEvent& event = outs[k][i];
+                if (starts_note(event) && !home[event.channel % 16]) home[event.channel % 16] = k;
+                if (event.type == MidiEventType::control_change && event.get_data_size() >= 2 &&
+                    event.data_byte(0) == volume_controller)
+                    changes[event.channel % 16].push_back({event.timestamp, k, i});
+            }
+        }
+        for (std::uint8_t channel = 0; channel < 16; ++channel) {
+            if (!home[channel]) continue;
+            std::vector<Change>& list = changes[channel];
+            std::stable_sort(list.begin(), list.end(), [](const Change& a, const Change& b) {
+                return std::make_pair(a.time, a.track) < std::make_pair(b.time, b.track);
+            });
+            // The song's own volume before each tick, and its own changes scaled.
+            std::vector<std::pair<std::uint32_t, std::uint8_t>> given;  // from this tick on, this volume
+            std::uint8_t level = default_volume;
+            for (const Change& change : list) {
+                MidiEvent& event = outs[change.track][change.index];
+                const std::uint8_t value = event.data_byte(1);
+                if (change.time >= fade_start) {
+                    given.emplace_back(change.time, value);
+                    event = volume(event.timestamp, channel, scaled(value, change.time));
+                } else {
+                    level = value;
+                }
+            }
+            std::size_t next = 0;
+            std::uint32_t last = 0;
+            for (std::uint64_t k = 0;; ++k) {
+                // The latest tick no later than 100 ms after the one before.
+                const std::uint64_t target = from + k * per_second / 10;
+                std::uint64_t low = fade_start, high = end;
+                while (low < high) {
+                    const std::uint64_t middle = low + (high - low + 1) / 2;
+                    if (clock.parts(static_cast<std::uint32_t>(middle)) <= target)
+                        low = middle;
+                    else
+                        high = middle - 1;
+                }
+                const auto tick = static_cast<std::uint32_t>(k == 0 ? fade_start : std::max<std::uint64_t>(low, last + 1));
+                if (tick >= end) break;
+                for (; next < given.size() && given[next].first < tick; ++next) level = given[next].second;
+                inserts[*home[channel]].push_back({tick, volume(tick, channel, scaled(level, tick))});
+                last = tick;
+            }
+            inserts[*home[channel]].push_back({end, volume(end, channel, 0)});
+        }
+    }
+
+    // The loop marked as players read it: markers in the first track, and
+    // controller 111 on the lowest channel that sounds.
+    void mark(const std::vector<std::vector<MidiEvent>>& outs, std::vector<std::vector<Insert>>& inserts,
+              std::uint64_t start_tick, std::uint32_t end) {
+        const auto start = static_cast<std::uint32_t>(start_tick);
+        std::uint8_t lowest = 16;
+        for (const std::vector<MidiEvent>& out : outs)
+            for (const MidiEvent& event : out)
+                if (starts_note(event)) lowest = std::min<std::uint8_t>(lowest, event.channel % 16);
+        std::vector<Insert>& first = inserts[0];
+        first.insert(first.begin(), {start, MidiEvent(start, MidiEventType::control_change, lowest == 16 ? 0 : lowest, 111, 0, 2)});
+        first.insert(first.begin(), {start, marker(start, "loopStart")});
+        first.push_back({end, marker(end, "loopEnd")});
+    }
+
+    MidiContainer& song_;
+    SongFacts facts_;
+    PlayOut how_;
+    Mode mode_;
+    std::vector<LoopTree> trees_;
+    std::vector<Node> mains_;
+    bool has_main_ = false;
+};
+
+LoopChange rewrite(MidiContainer& song, std::optional<InputFormat> origin, const PlayOut& how, Mode mode, Fault* fault) {
+    if (song.track_count() == 0) return LoopChange::none;
+    if (song.form() != 2) return SongRewrite(song, origin, how, mode).run(fault);
+    // A form 2 song's songs each on their own; refused all together when
+    // one of them is.
+    std::vector<MidiContainer> songs = split_songs(song);
+    LoopChange change = LoopChange::none;
+    for (MidiContainer& one : songs) {
+        const LoopChange done = SongRewrite(one, origin, how, mode).run(fault);
+        if (done == LoopChange::refused) return done;
+        if (done == LoopChange::done) change = done;
+    }
+    if (change == LoopChange::none) return change;
+    const std::uint32_t form = song.form();
+    song.remove_all_tracks();
+    for (MidiContainer& one : songs) song.add_track(one.track(0));
+    song.set_form(form);
+    return change;
+}
+
+}  // namespace
+
+LoopChange play_out_loops(MidiContainer& song, std::optional<InputFormat> origin, const PlayOut& how, Fault* fault) {
+    return rewrite(song, origin, how, Mode::play_out, fault);
+}
+
+LoopChange mark_loops(MidiContainer& song, std::optional<InputFormat> origin, bool whole, Fault* fault) {
+    PlayOut how;
+    how.whole = whole;
+    return rewrite(song, origin, how, Mode::mark, fault);
+}
+
+}  // namespace seqconv
