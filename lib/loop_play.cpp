@@ -46,6 +46,10 @@ bool is_loop_mark(const MidiEvent& event) {
 bool starts_note(const MidiEvent& event) {
     return event.type == MidiEventType::note_on && event.get_data_size() >= 2 && event.data_byte(1) != 0;
 }
+bool is_tempo(const MidiEvent& event) {
+    return event.type == MidiEventType::extended && event.get_data_size() >= 2 && event.data_byte(0) == 0xFF &&
+           event.data_byte(1) == 0x51;
+}
 bool ends_note(const MidiEvent& event) {
     return (event.type == MidiEventType::note_off || event.type == MidiEventType::note_on) &&
            event.get_data_size() >= 2 && !starts_note(event);
@@ -118,12 +122,15 @@ struct Budget {
 // Plays one track through its loops as the game's driver does: the events
 // of each pass at their times plus what the passes before added, every
 // sounding note ended at a jump back. The play stops at `horizon` (in
-// output ticks); a dry play only follows the passes, for where they end.
+// output ticks). A play may keep only some of the events: none, to find
+// where the passes end, or the tempo events, to find how long they last.
 class TrackPlayer {
 public:
-    TrackPlayer(const MidiTrack& track, const LoopTree& tree, std::uint32_t passes, std::uint64_t horizon, bool dry,
+    enum class Keep { nothing, tempo, all };
+
+    TrackPlayer(const MidiTrack& track, const LoopTree& tree, std::uint32_t passes, std::uint64_t horizon, Keep keep,
                 Budget& budget)
-        : track_(track), tree_(tree), passes_(passes), horizon_(horizon), dry_(dry), budget_(budget) {}
+        : track_(track), tree_(tree), passes_(passes), horizon_(horizon), keep_(keep), budget_(budget) {}
 
     void run() {
         play(0, no_horizon, tree_.roots);
@@ -149,7 +156,7 @@ private:
                 if (stopped_) return;
                 if (loop.main && pass == passes_) {
                     pass_end = loop.end + offset_;
-                    if (dry_) return stop();
+                    if (keep_ == Keep::nothing) return stop();
                 }
                 if (!loop.main && pass >= loop.count) break;
                 jump(loop.end + offset_);
@@ -163,18 +170,18 @@ private:
 
     // The events in [from, to) of the source, at their times in this pass.
     void emit(std::uint64_t from, std::uint64_t to) {
-        if (dry_ || from >= to) return;
+        if (keep_ == Keep::nothing || from >= to) return;
         auto it = std::lower_bound(track_.begin(), track_.end(), from,
                                    [](const MidiEvent& e, std::uint64_t t) { return e.timestamp < t; });
         for (; it != track_.end() && it->timestamp < to; ++it) {
-            if (it->is_end_of_track() || is_loop_mark(*it)) continue;
+            if (it->is_end_of_track() || is_loop_mark(*it) || (keep_ == Keep::tempo && !is_tempo(*it))) continue;
             const std::uint64_t time = it->timestamp + offset_;
             if (time >= horizon_) return stop();
-            if (time > last_tick || ++budget_.events > 2 * max_played_events) return exceed();
+            if (time > last_tick || ++budget_.events > max_played_events) return exceed();
             MidiEvent event = *it;
             event.timestamp = static_cast<std::uint32_t>(time);
             if (starts_note(event)) {
-                ++sounding_[note_index(event)];
+                if (sounding_[note_index(event)]++ == 0) active_.push_back(note_index(event));
             } else if (ends_note(event) && sounding_[note_index(event)] != 0) {
                 --sounding_[note_index(event)];
             }
@@ -187,14 +194,17 @@ private:
     void jump(std::uint64_t time) {
         if (time >= horizon_) return stop();
         if (time > last_tick || ++budget_.jumps > max_loop_jumps) return exceed();
-        if (dry_) return;
-        for (std::size_t i = 0; i < sounding_.size(); ++i) {
+        if (keep_ != Keep::all) return;
+        // The notes begun since the last jump, in the order of their keys.
+        std::sort(active_.begin(), active_.end());
+        for (const std::size_t i : active_) {
             for (; sounding_[i] != 0; --sounding_[i]) {
-                if (++budget_.events > 2 * max_played_events) return exceed();
+                if (++budget_.events > max_played_events) return exceed();
                 out.push_back(note_end(static_cast<std::uint32_t>(time), static_cast<std::uint8_t>(i / 128),
                                        static_cast<std::uint8_t>(i % 128)));
             }
         }
+        active_.clear();
     }
 
     static std::size_t note_index(const MidiEvent& event) { return event.channel % 16 * 128 + event.data_byte(0) % 128; }
@@ -208,11 +218,12 @@ private:
     const LoopTree& tree_;
     std::uint32_t passes_;
     std::uint64_t horizon_;
-    bool dry_;
+    Keep keep_;
     Budget& budget_;
     std::uint64_t offset_ = 0;
     bool stopped_ = false;
     std::array<std::uint32_t, 16 * 128> sounding_{};
+    std::vector<std::size_t> active_;  // the notes that may sound, each once
 };
 
 struct Insert {
@@ -270,29 +281,36 @@ public:
         if (has_main_) {
             // Where the last pass asked for ends: on the track whose passes end latest.
             for (std::size_t k = 0; k < trees_.size(); ++k) {
-                TrackPlayer dry(song_.track(k), trees_[k], passes(), no_horizon, true, budget);
+                TrackPlayer dry(song_.track(k), trees_[k], passes(), no_horizon, TrackPlayer::Keep::nothing, budget);
                 dry.run();
                 if (dry.pass_end) fade_start = std::max(fade_start, *dry.pass_end);
             }
             if (budget.exceeded) return refuse(fault);
-            std::uint64_t horizon = fade_start;
-            std::uint64_t step = 1;
-            for (const Node& loop : mains_) step = std::max<std::uint64_t>(step, loop.end - loop.start);
-            for (;;) {
-                budget = Budget{};
-                players = play_all(horizon, budget);
-                if (budget.exceeded) return refuse(fault);
-                const std::optional<std::uint64_t> fade_end = fade_end_within(players, fade_start, horizon);
-                if (fade_end) {
-                    end = *fade_end;
-                    break;
+            // The fade's end by the tempo map the passes play, found with a
+            // play of the tempo events alone that reaches further each time.
+            end = fade_start;
+            if (fade_milliseconds() != 0) {
+                std::uint64_t horizon = fade_start;
+                std::uint64_t step = 1;
+                for (const Node& loop : mains_) step = std::max<std::uint64_t>(step, loop.end - loop.start);
+                for (;;) {
+                    horizon = std::min(no_horizon, horizon + step);
+                    step *= 2;
+                    budget = Budget{};
+                    const std::vector<TrackPlayer> tempos = play_all(horizon, budget, TrackPlayer::Keep::tempo);
+                    if (budget.exceeded) return refuse(fault);
+                    if (const std::optional<std::uint64_t> fade_end = fade_end_within(tempos, fade_start, horizon)) {
+                        end = *fade_end;
+                        break;
+                    }
+                    if (horizon >= no_horizon) return refuse(fault);
                 }
-                if (horizon >= no_horizon) return refuse(fault);
-                horizon = std::min(no_horizon, horizon + step);
-                step *= 2;
             }
+            budget = Budget{};
+            players = play_all(end, budget, TrackPlayer::Keep::all);
+            if (budget.exceeded) return refuse(fault);
         } else {
-            players = play_all(no_horizon, budget);
+            players = play_all(no_horizon, budget, TrackPlayer::Keep::all);
             if (budget.exceeded) return refuse(fault);
             for (const TrackPlayer& player : players) end = std::max(end, player.natural_end_);
             if (end > last_tick) return refuse(fault);
@@ -347,11 +365,11 @@ private:
 
     std::uint32_t passes() const { return mode_ == Mode::mark ? 1 : std::max<std::uint32_t>(how_.passes, 1); }
 
-    std::vector<TrackPlayer> play_all(std::uint64_t horizon, Budget& budget) {
+    std::vector<TrackPlayer> play_all(std::uint64_t horizon, Budget& budget, TrackPlayer::Keep keep) {
         std::vector<TrackPlayer> players;
         players.reserve(trees_.size());
         for (std::size_t k = 0; k < trees_.size() && !budget.exceeded; ++k) {
-            players.emplace_back(song_.track(k), trees_[k], passes(), horizon, false, budget);
+            players.emplace_back(song_.track(k), trees_[k], passes(), horizon, keep, budget);
             players.back().run();
         }
         return players;
@@ -364,13 +382,9 @@ private:
     std::optional<std::uint64_t> fade_end_within(const std::vector<TrackPlayer>& players, std::uint64_t fade_start,
                                                  std::uint64_t horizon) {
         if (fade_milliseconds() == 0) return fade_start;
-        std::vector<MidiTrack> tracks(players.size());
-        std::vector<const MidiTrack*> pointers;
-        for (std::size_t k = 0; k < players.size(); ++k) {
-            for (const MidiEvent& event : players[k].out) tracks[k].add_event(event);
-            pointers.push_back(&tracks[k]);
-        }
-        const SongClock clock(pointers, song_.timebase());
+        std::vector<const std::vector<MidiEvent>*> outs;
+        for (const TrackPlayer& player : players) outs.push_back(&player.out);
+        const SongClock clock = clock_of(outs);
         const std::optional<std::uint64_t> per_second = clock.parts_per_second();
         if (!per_second) return fade_start;
         const auto parts_at = [&](std::uint64_t tick) { return clock.parts(static_cast<std::uint32_t>(std::min(tick, last_tick))); };
@@ -386,6 +400,18 @@ private:
                 low = middle + 1;
         }
         return low;
+    }
+
+    // The played song's tempo map: its tempo events, as they play again.
+    SongClock clock_of(const std::vector<const std::vector<MidiEvent>*>& outs) const {
+        std::vector<MidiTrack> tempos(outs.size());
+        std::vector<const MidiTrack*> pointers;
+        for (std::size_t k = 0; k < outs.size(); ++k) {
+            for (const MidiEvent& event : *outs[k])
+                if (is_tempo(event)) tempos[k].add_event(event);
+            pointers.push_back(&tempos[k]);
+        }
+        return SongClock(pointers, song_.timebase());
     }
 
     LoopChange refuse(Fault* fault) {
@@ -427,13 +453,9 @@ private:
     // own, and 0 at the end.
     void fade(std::vector<std::vector<MidiEvent>>& outs, std::vector<std::vector<Insert>>& inserts,
               std::uint32_t fade_start, std::uint32_t end) {
-        std::vector<MidiTrack> tracks(outs.size());
-        std::vector<const MidiTrack*> pointers;
-        for (std::size_t k = 0; k < outs.size(); ++k) {
-            for (const MidiEvent& event : outs[k]) tracks[k].add_event(event);
-            pointers.push_back(&tracks[k]);
-        }
-        const SongClock clock(pointers, song_.timebase());
+        std::vector<const std::vector<MidiEvent>*> played;
+        for (const std::vector<MidiEvent>& out : outs) played.push_back(&out);
+        const SongClock clock = clock_of(played);
         const std::uint64_t per_second = clock.parts_per_second().value_or(1);
         const std::uint64_t from = clock.parts(fade_start), to = clock.parts(end);
         const auto scaled = [&](std::uint8_t value, std::uint32_t tick) {
