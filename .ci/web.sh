@@ -17,5 +17,5 @@ command -v npm >/dev/null || need_packages nodejs npm
 
 bash web/build.sh
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/test --target seqconv
+cmake --build build/test --target seqconv seqtool
 (cd web && npm ci --no-audit --no-fund --loglevel=error && npm test)

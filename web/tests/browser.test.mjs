@@ -12,7 +12,8 @@ import path from 'node:path';
 import {after, before, test} from 'node:test';
 
 import {
-    endedNotes, launchChromium, pageDir, program, readTree, root, run, servePage, sorted, temporaryFolder
+    endedNotes, launchChromium, pageDir, program, readTree, root, run, seqtoolInfo, servePage, sorted, temporaryFolder,
+    threeSongXmi
 } from './support.mjs';
 
 const work = temporaryFolder();
@@ -43,24 +44,6 @@ after(async () => {
     await browser?.close();
     server?.close();
 });
-
-// The minuet's song three times, each on an instrument of its own: the
-// program change after the song's tempo event.
-function threeSongXmi(minuet) {
-    const song = minuet.subarray(minuet.indexOf('CAT ') + 12);  // "FORM" size "XMID" ...
-    const instrument = song.indexOf('EVNT') + 8 + 7;            // FF 51 03 tt tt tt, C0 instrument
-    assert.equal(song[instrument - 1], 0xc0);
-    const songs = [0, 1, 2].map((i) => {
-        const copy = Buffer.from(song);
-        copy[instrument] = i;
-        return copy;
-    });
-    const catSize = Buffer.alloc(4);
-    catSize.writeUInt32BE(4 + 3 * song.length);
-    // "INFO" holds the song count, little-endian.
-    const directory = Buffer.from('FORM\0\0\0\x0eXDIRINFO\0\0\0\x02\x03\0CAT ', 'latin1');
-    return Buffer.concat([directory, catSize, Buffer.from('XMID'), ...songs]);
-}
 
 // What the program writes for every input ("examples/minuet.xmi.mid" and so
 // on), with -1 or without; split songs are named as the page names them.
@@ -152,12 +135,14 @@ test('the page writes the bytes of the program, alone and in a zip, for every op
 });
 
 // Each MIDI file's piano roll, once scrolled into view, draws a bar for every
-// note of the file that ends; it is named after the file it shows.
-test('every piano roll draws the notes of the file it shows', async () => {
+// note of the file that ends, and every loop the library found in it; it is
+// named after the file it shows.
+test('every piano roll draws the notes and loops of the file it shows', async () => {
     const expected = programOutputs(false, true);  // the options the last test left
     const rolls = page.locator('.roll');
     assert.equal(await rolls.count(), expected.size);
     const drawn = new Map();
+    const loopsDrawn = new Map();
     for (const roll of await rolls.all()) {
         await roll.scrollIntoViewIfNeeded();
         const canvas = roll.locator('canvas');
@@ -165,10 +150,18 @@ test('every piano roll draws the notes of the file it shows', async () => {
         await page.waitForFunction((element) => element.dataset.notes !== undefined, await canvas.elementHandle());
         const name = (await canvas.getAttribute('aria-label')).replace(/^piano roll of /, '');
         drawn.set(name, Number(await canvas.getAttribute('data-notes')));
+        loopsDrawn.set(name, Number(await canvas.getAttribute('data-loops')));
     }
     const wanted = new Map([...expected].map(([name, bytes]) => [path.basename(name), endedNotes(bytes)]));
     assert.deepStrictEqual(sorted(drawn), sorted(wanted));
     assert.ok([...wanted.values()].every((count) => count > 0));
+    // The examples are files of one song: their output's loops are the
+    // input's, as seqtool info tells them.
+    const info = seqtoolInfo(fs.readdirSync(examples), examples);
+    const loopsWanted = new Map([...info.values()].map((row) => [`${row.path}.mid`, row.loops.length]));
+    assert.deepStrictEqual(sorted(new Map([...loopsDrawn].filter(([name]) => loopsWanted.has(name)))),
+                           sorted(loopsWanted));
+    assert.ok([...loopsWanted.values()].some((count) => count > 0));
 
     // The rolls that scrolled away were let go; those of the first rows are
     // drawn again once they are back in view.
@@ -226,8 +219,8 @@ test('a damaged file shows where and why its reading stopped, once when nothing 
     ]);
     await converted();
     const rows = await page.locator('tbody tr').allTextContents();
-    assert.ok(rows.some((row) => /SMF: form 1, 1 track, .* \(damaged at byte 35: track 1: F7 packet\)/.test(row)), rows);
-    assert.ok(rows.some((row) => /SMF: nothing read, damaged at byte 23: track 0: F7 packet/.test(row)), rows);
+    assert.ok(rows.some((row) => /SMF: form 1, 1 track, .* \(damaged at byte 35 \(unsupported\): track 1: F7 packet\)/.test(row)), rows);
+    assert.ok(rows.some((row) => /SMF: nothing read, damaged at byte 23 \(unsupported\): track 0: F7 packet/.test(row)), rows);
 });
 
 test('the page works opened from file://', async () => {
