@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The web page tested for real: builds it (web/build.sh), builds the program
-# it is compared with, and runs web/tests/ with Node's test runner: the page
-# in headless Chromium (Debian's chromium, driven by playwright-core from
-# npm), its command-line twin against the program, and the page's song
-# summary.
+# it is compared with and seqtool, whose info the page's account of each song
+# must match, and runs web/tests/ with Node's test runner: the page in
+# headless Chromium (Debian's chromium, driven by playwright-core from npm),
+# its command-line twin against the program, and what the page tells and
+# draws of each song.
 #
 # Usage: .ci/web.sh   (build folders: build/web, build/test)
 set -euo pipefail

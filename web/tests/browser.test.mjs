@@ -173,30 +173,40 @@ test('every piano roll draws the notes and loops of the file it shows', async ()
 
 // Play turns into Stop while its song plays and the cursor moves across its
 // roll; starting another song stops the first; a click on a roll plays from
-// there. The screenshot shows a song playing.
+// there. The screenshot shows a song playing, with its loop: the HMI
+// example's, whose loop markers span the song.
 test('a song plays with a moving cursor, and one song plays at a time', async () => {
-    const [first, second] = await page.locator('button.play').all();
-    const cursor = page.locator('.roll .cursor').first();
-    await first.click();
-    assert.equal(await first.textContent(), 'Stop');
-    await page.waitForFunction(() => parseFloat(document.querySelector('.roll .cursor').style.left) > 20);
+    const row = (name) => page.locator('tbody tr').filter({hasText: `examples/${name}`});
+    const [first, second] = ['minuet.hmi', 'minuet.lds'].map(row);
+    const [play, playSecond] = [first.locator('button.play'), second.locator('button.play')];
+    const cursor = first.locator('.roll .cursor');
+    const canvas = first.locator('.roll canvas');
+    // The page's controls above, the playing row at the bottom.
+    await first.evaluate((element) => element.scrollIntoView({block: 'end'}));
+    await canvas.waitFor();
+    await page.waitForFunction((element) => element.dataset.loops === '1', await canvas.elementHandle());
+    const cursorLeft = async () => parseFloat(await cursor.evaluate((element) => element.style.left));
+    await play.click();
+    assert.equal(await play.textContent(), 'Stop');
+    await page.waitForFunction((element) => parseFloat(element.style.left) > 20, await cursor.elementHandle());
     assert.ok(await cursor.isVisible());
     await page.screenshot({path: process.env.SEQCONV_SCREENSHOT ?? path.join(root, 'build/web/page.png')});
 
-    await second.click();
-    assert.equal(await first.textContent(), 'Play');
-    assert.equal(await second.textContent(), 'Stop');
+    await playSecond.click();
+    assert.equal(await play.textContent(), 'Play');
+    assert.equal(await playSecond.textContent(), 'Stop');
     assert.ok(!(await cursor.isVisible()));
-    await second.click();
-    assert.equal(await second.textContent(), 'Play');
+    await playSecond.click();
+    assert.equal(await playSecond.textContent(), 'Play');
 
     // Three quarters along the first roll: the cursor starts there.
-    const box = await page.locator('.roll canvas').first().boundingBox();
+    const box = await canvas.boundingBox();
     await page.mouse.click(box.x + box.width * 0.75, box.y + box.height / 2);
-    assert.equal(await first.textContent(), 'Stop');
-    await page.waitForFunction((width) => parseFloat(document.querySelector('.roll .cursor').style.left) > width * 0.7,
-                               box.width);
-    await first.click();
+    assert.equal(await play.textContent(), 'Stop');
+    await page.waitForFunction(
+        ([element, width]) => parseFloat(element.style.left) > width * 0.7, [await cursor.elementHandle(), box.width]);
+    assert.ok(await cursorLeft() > box.width * 0.7);
+    await play.click();
 });
 
 test('a file of no known format is listed as not recognised, with nothing to download', async () => {

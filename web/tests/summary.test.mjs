@@ -267,7 +267,6 @@ describe('the words of a row', () => {
                    words: 'damaged at byte 40 (cut off): track 2: event cut off'};
     const result = (more) => ({status: 0, format: 'XMI', resembles: null, fault: null, songs: [facts()], ...more});
     const cases = [
-        {what: 'waiting', result: null, words: 'converting…'},
         {what: 'converted', result: result(), words: 'XMI: form 1, 3 tracks, 15.1 s'},
         {what: 'one track, a synthesiser', result: result({songs: [facts({tracks: 1, synth: 'MT-32'})]}),
          words: 'XMI: form 1, 1 track, 15.1 s, for MT-32'},
@@ -280,7 +279,6 @@ describe('the words of a row', () => {
         {what: 'damaged, nothing read', result: result({status: 1, fault, songs: []}),
          words: 'XMI: nothing read, damaged at byte 40 (cut off): track 2: event cut off'},
         {what: 'damaged without a fault', result: result({status: 1, songs: []}), words: 'XMI: nothing read, damaged'},
-        {what: 'nothing read, no fault', result: result({songs: []}), words: 'XMI: no music read'},
         {what: 'not recognised', result: result({status: 2, format: null, songs: []}), words: 'not recognised'},
         {
             what: 'not recognised, but begins as a format\'s file',
