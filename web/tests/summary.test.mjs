@@ -174,6 +174,25 @@ describe('the report read out of the module\'s memory', () => {
         assert.ok(faults > 0 && loops > 0, `${faults} faults, ${loops} loops`);
     });
 
+    // When no report can be made (memory ran out, a song no Standard MIDI
+    // File holds), the reason is the message seqconv_convert (or, split,
+    // seqconv_convert_songs) gives for the same input, name and options: a
+    // module whose report fails shows which message was fetched.
+    for (const split of [false, true]) {
+        test(`a failed report gives the conversion's message${split ? ', split' : ''}`, () => {
+            const failing = Object.create(page.wasm);
+            failing._seqconv_convert_report = () => page.SEQCONV_ERROR;
+            const xmi = new Uint8Array(fs.readFileSync(path.join(root, 'examples/minuet.xmi')));
+            const cases = [[xmi, 'a.xmi', 'XMI converted'], [new Uint8Array([1, 2, 3]), 'b', 'not a recognised format']];
+            for (const [input, name, message] of cases) {
+                assert.deepStrictEqual(page.seqconvConvert(failing, input, name, true, split), {
+                    status: page.SEQCONV_ERROR, format: null, resembles: null, fault: null, facts: null, songs: [],
+                    outputs: [], message
+                });
+            }
+        });
+    }
+
     // The codes beside the names must be the interface's, as convert.js
     // names them: faults and loops made here in Standard MIDI Files.
     const header = (tracks) => [...Buffer.from('MThd'), 0, 0, 0, 6, 0, 1, 0, tracks, 0, 96];
