@@ -7,17 +7,17 @@
 #
 #   cmake -D MODULE=seqconv-wasm.js -D SOURCE_DIR=web -D OUT=page -P web/assemble.cmake
 
-foreach(file index.html style.css page.js zip.js smf.js synth.js roll.js)
+foreach(file index.html style.css page.js zip.js convert.js song.js synth.js roll.js)
     configure_file(${SOURCE_DIR}/${file} ${OUT}/${file} COPYONLY)
 endforeach()
 
 set(body "")
-foreach(script ${MODULE} ${SOURCE_DIR}/convert.js ${SOURCE_DIR}/smf.js ${SOURCE_DIR}/zip.js ${SOURCE_DIR}/worker.js)
+foreach(script ${MODULE} ${SOURCE_DIR}/convert.js ${SOURCE_DIR}/zip.js ${SOURCE_DIR}/worker.js)
     file(READ ${script} text)
     string(APPEND body "${text}\n")
 endforeach()
 file(WRITE ${OUT}/converter.js.new
      "// Made by web/assemble.cmake from the WebAssembly module and web/convert.js,\n"
-     "// smf.js, zip.js and worker.js.\n"
+     "// zip.js and worker.js.\n"
      "function seqconvWorker() {\n${body}}\n")
 file(RENAME ${OUT}/converter.js.new ${OUT}/converter.js)

@@ -1,8 +1,11 @@
 // The core's C interface (include/seqconv/seqconv_c.h) called in the
 // WebAssembly module from JavaScript: the bytes of an input in, the bytes of
-// Standard MIDI Files out. The page's worker and seqconv.mjs share it. It is
-// a classic script, so that it can be joined into the worker's one script,
-// and Node loads it with require.
+// Standard MIDI Files and the library's account of them out; and the timed
+// channel messages of a Standard MIDI File, read back by the library, for
+// the piano roll and the player. The page, its worker and seqconv.mjs share
+// it, with the interface's codes below: nothing else copies them. It is a
+// classic script, so that it can be joined into the worker's one script and
+// loaded by the page, and Node loads it with require.
 
 'use strict';
 
@@ -11,77 +14,300 @@ const SEQCONV_OK = 0;
 const SEQCONV_DAMAGED = 1;
 const SEQCONV_UNRECOGNISED = 2;
 const SEQCONV_ERROR = 3;
+const SEQCONV_INVALID_ARGUMENT = 4;
+
+// enum seqconv_fault_kind
+const SEQCONV_FAULT_NONE = 0;
+const SEQCONV_FAULT_CUT_OFF = 1;
+const SEQCONV_FAULT_MALFORMED = 2;
+const SEQCONV_FAULT_UNSUPPORTED = 3;
+const SEQCONV_FAULT_LIMIT = 4;
+
+// enum seqconv_loop_dialect
+const SEQCONV_LOOP_MARKERS = 0;
+const SEQCONV_LOOP_FOR_NEXT = 1;
+const SEQCONV_LOOP_EMIDI = 2;
+const SEQCONV_LOOP_DESCENT = 3;
+const SEQCONV_LOOP_RPG = 4;
 
 // Room for the interface's message, which is one short line.
-const MESSAGE_SIZE = 512;
+const SEQCONV_MESSAGE_SIZE = 512;
+
+// The interface's structs as the module lays them out. WebAssembly is
+// wasm32: int and pointers and size_t are 4 bytes, double and uint64_t 8
+// bytes aligned to 8; a struct is aligned as its widest member and padded
+// to a multiple of that. The offsets are worked out here, once, from the C
+// declarations:
+//
+//   typedef struct seqconv_loop {
+//       int dialect; const char* dialect_name; uint32_t start, end;
+//       double start_seconds, end_seconds; uint32_t count; int32_t track;
+//   } seqconv_loop;
+//   typedef struct seqconv_facts {
+//       uint32_t form, tracks, songs, timebase; double seconds; uint64_t notes;
+//       const char* synth; int main_loop; size_t loop_count; seqconv_loop* loops;
+//   } seqconv_facts;
+//   typedef struct seqconv_report {
+//       int status; const char* format; const char* resembles; int fault_kind;
+//       const char* fault_kind_name; size_t fault_offset; char* fault_reason;
+//       char* fault_words; seqconv_facts facts; size_t song_count; seqconv_facts* songs;
+//   } seqconv_report;
+//   typedef struct seqconv_options { int promote; int split; } seqconv_options;
+//   typedef struct seqconv_song_event {
+//       double seconds; uint32_t tick; uint16_t track; uint8_t status, data1, data2;
+//   } seqconv_song_event;
+const SEQCONV_LAYOUT = (() => {
+    const scalars = {int: 4, u8: 1, u16: 2, u32: 4, i32: 4, pointer: 4, size: 4, f64: 8, u64: 8};
+    const struct = (...fields) => {
+        const layout = {};
+        let offset = 0;
+        let align = 1;
+        for (const [name, type] of fields) {
+            const size = typeof type === 'string' ? scalars[type] : type.size;
+            const alignment = typeof type === 'string' ? scalars[type] : type.align;
+            offset = Math.ceil(offset / alignment) * alignment;
+            layout[name] = offset;
+            offset += size;
+            align = Math.max(align, alignment);
+        }
+        layout.align = align;
+        layout.size = Math.ceil(offset / align) * align;
+        return Object.freeze(layout);
+    };
+    const loop = struct(
+        ['dialect', 'int'], ['dialectName', 'pointer'], ['start', 'u32'], ['end', 'u32'], ['startSeconds', 'f64'],
+        ['endSeconds', 'f64'], ['count', 'u32'], ['track', 'i32']);
+    const facts = struct(
+        ['form', 'u32'], ['tracks', 'u32'], ['songs', 'u32'], ['timebase', 'u32'], ['seconds', 'f64'], ['notes', 'u64'],
+        ['synth', 'pointer'], ['mainLoop', 'int'], ['loopCount', 'size'], ['loops', 'pointer']);
+    const report = struct(
+        ['status', 'int'], ['format', 'pointer'], ['resembles', 'pointer'], ['faultKind', 'int'],
+        ['faultKindName', 'pointer'], ['faultOffset', 'size'], ['faultReason', 'pointer'], ['faultWords', 'pointer'],
+        ['facts', facts], ['songCount', 'size'], ['songs', 'pointer']);
+    const options = struct(['promote', 'int'], ['split', 'int']);
+    const event = struct(
+        ['seconds', 'f64'], ['tick', 'u32'], ['track', 'u16'], ['status', 'u8'], ['data1', 'u8'], ['data2', 'u8']);
+    return Object.freeze({loop, facts, report, options, event});
+})();
 
 // Converts `input` (a Uint8Array) as the program does for a file called
-// `name`, whose extension recognises LDS modules. With `split`, a song of
-// several independent songs gives one file per song. `wasm` is what
-// createSeqconv() resolved to. Returns { status, format, message, outputs },
-// `outputs` being Uint8Arrays of their own (none when the result is empty,
-// and none after SEQCONV_ERROR, whose message says why).
+// `name`, whose extension recognises LDS modules; with `promote` as its
+// "-1"; with `split`, a song of several independent songs gives one file
+// per song. `wasm` is what createSeqconv() resolved to. Returns
+//   { status, format, resembles, fault, facts, songs, outputs }:
+// `fault` null or { kind, kindName, offset, reason, words }, `words` worded
+// by the library ("damaged at byte 40 (cut off): track 2: event cut off");
+// `facts` those of the song read (null when it was not recognised); `outputs`
+// the Standard MIDI Files written, Uint8Arrays of their own, and `songs`
+// the facts of each (none when nothing was written). After SEQCONV_ERROR
+// there is nothing but `message`, the interface's reason, worded as the
+// program prints it.
 function seqconvConvert(wasm, input, name, promote, split) {
+    const layout = SEQCONV_LAYOUT;
     const nameBytes = new TextEncoder().encode(name);
     // Pointers are unsigned 32-bit numbers; `>>> 0` keeps them so.
     const inputPointer = wasm._malloc(Math.max(input.length, 1)) >>> 0;
     const namePointer = wasm._malloc(nameBytes.length + 1) >>> 0;
-    // seqconv_buffer (data, size) or (seqconv_buffer*, count): two 32-bit
-    // words in either case; then the message.
-    const resultPointer = wasm._malloc(8) >>> 0;
-    const messagePointer = wasm._malloc(MESSAGE_SIZE) >>> 0;
+    const optionsPointer = wasm._malloc(layout.options.size) >>> 0;
+    // seqconv_buffer* and size_t: the outputs and their count.
+    const outputsPointer = wasm._malloc(8) >>> 0;
+    const reportPointer = wasm._malloc(layout.report.size) >>> 0;
+    const pointers = [inputPointer, namePointer, optionsPointer, outputsPointer, reportPointer];
     try {
-        if (!inputPointer || !namePointer || !resultPointer || !messagePointer) {
-            // The program fails the same way when a file does not fit in
-            // memory.
-            return {status: SEQCONV_ERROR, format: null, message: 'std::bad_alloc', outputs: []};
-        }
+        // The program fails the same way when a file does not fit in memory.
+        if (pointers.includes(0)) return seqconvFailure('std::bad_alloc');
         wasm.HEAPU8.set(input, inputPointer);
         wasm.HEAPU8.set(nameBytes, namePointer);
         wasm.HEAPU8[namePointer + nameBytes.length] = 0;
+        const setup = new DataView(wasm.HEAPU8.buffer);
+        setup.setInt32(optionsPointer + layout.options.promote, promote ? 1 : 0, true);
+        setup.setInt32(optionsPointer + layout.options.split, split ? 1 : 0, true);
 
-        const formatPointer = wasm._seqconv_detect(inputPointer, input.length, namePointer) >>> 0;
-        const format = formatPointer ? cString(wasm, formatPointer) : null;
-
-        const outputs = [];
-        let status;
-        if (split) {
-            status = wasm._seqconv_convert_songs(
-                inputPointer, input.length, namePointer, promote ? 1 : 0, resultPointer, resultPointer + 4,
-                messagePointer, MESSAGE_SIZE);
-            // The memory may have grown during the call: views are taken after it.
-            const words = wasm.HEAPU32;
-            const songs = words[resultPointer >>> 2];
-            const count = words[(resultPointer + 4) >>> 2];
-            for (let i = 0; i < count; ++i) outputs.push(copyBuffer(wasm, songs + 8 * i));
-            wasm._seqconv_free_songs(songs, count);
-        } else {
-            status = wasm._seqconv_convert(
-                inputPointer, input.length, namePointer, promote ? 1 : 0, resultPointer, messagePointer, MESSAGE_SIZE);
-            outputs.push(copyBuffer(wasm, resultPointer));
-            wasm._seqconv_free(resultPointer);
+        const status = wasm._seqconv_convert_report(
+            inputPointer, input.length, namePointer, optionsPointer, outputsPointer, outputsPointer + 4, reportPointer);
+        if (status !== SEQCONV_OK && status !== SEQCONV_DAMAGED && status !== SEQCONV_UNRECOGNISED) {
+            // The report is empty: the reason is in the message of the
+            // conversion the program makes, which fails in the same way.
+            return seqconvFailure(seqconvMessage(wasm, inputPointer, input.length, namePointer, promote, split));
         }
+        // The memory may have grown during the call: views are taken after it.
+        const memory = new DataView(wasm.HEAPU8.buffer);
+        const outputs = [];
+        const files = memory.getUint32(outputsPointer, true);
+        const fileCount = memory.getUint32(outputsPointer + 4, true);
+        for (let i = 0; i < fileCount; ++i) outputs.push(seqconvBytes(wasm, memory, files + 8 * i));
+        wasm._seqconv_free_songs(files, fileCount);
+
+        const report = seqconvReadReport(wasm, memory, reportPointer);
+        wasm._seqconv_free_report(reportPointer);
+        // A file of zero bytes (a song with no track) is none to offer.
+        const kept = outputs.map((bytes, i) => i).filter((i) => outputs[i].length > 0);
         return {
-            status,
-            format,
-            message: cString(wasm, messagePointer),
-            outputs: outputs.filter((bytes) => bytes.length > 0),
+            status: report.status,
+            format: report.format,
+            resembles: report.resembles,
+            fault: report.fault,
+            facts: report.status === SEQCONV_UNRECOGNISED ? null : report.facts,
+            songs: kept.map((i) => report.songs[i]),
+            outputs: kept.map((i) => outputs[i]),
         };
     } finally {
-        for (const pointer of [inputPointer, namePointer, resultPointer, messagePointer]) wasm._free(pointer);
+        for (const pointer of pointers) wasm._free(pointer);
+    }
+}
+
+function seqconvFailure(message) {
+    return {status: SEQCONV_ERROR, format: null, resembles: null, fault: null, facts: null, songs: [], outputs: [],
+            message};
+}
+
+// Why the conversion of the input at `inputPointer` fails: the message of
+// seqconv_convert (or seqconv_convert_songs), which says why a report
+// could not be made.
+function seqconvMessage(wasm, inputPointer, inputSize, namePointer, promote, split) {
+    const resultPointer = wasm._malloc(8) >>> 0;
+    const messagePointer = wasm._malloc(SEQCONV_MESSAGE_SIZE) >>> 0;
+    try {
+        if (!resultPointer || !messagePointer) return 'std::bad_alloc';
+        if (split) {
+            wasm._seqconv_convert_songs(inputPointer, inputSize, namePointer, promote ? 1 : 0, resultPointer,
+                                        resultPointer + 4, messagePointer, SEQCONV_MESSAGE_SIZE);
+            const words = wasm.HEAPU32;
+            wasm._seqconv_free_songs(words[resultPointer >>> 2], words[(resultPointer + 4) >>> 2]);
+        } else {
+            wasm._seqconv_convert(inputPointer, inputSize, namePointer, promote ? 1 : 0, resultPointer,
+                                  messagePointer, SEQCONV_MESSAGE_SIZE);
+            wasm._seqconv_free(resultPointer);
+        }
+        return seqconvString(wasm, messagePointer);
+    } finally {
+        wasm._free(resultPointer);
+        wasm._free(messagePointer);
+    }
+}
+
+// The seqconv_report at `pointer`, read out of `memory` (a DataView of the
+// module's memory), with the songs' facts of `song_count` entries.
+function seqconvReadReport(wasm, memory, pointer) {
+    const at = SEQCONV_LAYOUT.report;
+    const text = (offset) => seqconvString(wasm, memory.getUint32(pointer + offset, true));
+    const faultKind = memory.getInt32(pointer + at.faultKind, true);
+    const songs = [];
+    const songsPointer = memory.getUint32(pointer + at.songs, true);
+    const songCount = memory.getUint32(pointer + at.songCount, true);
+    for (let i = 0; i < songCount; ++i)
+        songs.push(seqconvReadFacts(wasm, memory, songsPointer + i * SEQCONV_LAYOUT.facts.size));
+    return {
+        status: memory.getInt32(pointer + at.status, true),
+        format: text(at.format),
+        resembles: text(at.resembles),
+        fault: faultKind === SEQCONV_FAULT_NONE ? null : {
+            kind: faultKind,
+            kindName: text(at.faultKindName),
+            offset: memory.getUint32(pointer + at.faultOffset, true),
+            reason: text(at.faultReason),
+            words: text(at.faultWords),
+        },
+        facts: seqconvReadFacts(wasm, memory, pointer + at.facts),
+        songs,
+    };
+}
+
+// A seqconv_facts: { form, tracks, songs, timebase, seconds, notes, synth,
+// mainLoop, loops }, `seconds` null when the timebase gives no time, each
+// loop { dialect, dialectName, start, end, startSeconds, endSeconds, count,
+// track }, `track` null for the whole song.
+function seqconvReadFacts(wasm, memory, pointer) {
+    const at = SEQCONV_LAYOUT.facts;
+    const loop = SEQCONV_LAYOUT.loop;
+    const seconds = (value) => (value < 0 ? null : value);
+    const loops = [];
+    const loopsPointer = memory.getUint32(pointer + at.loops, true);
+    const loopCount = memory.getUint32(pointer + at.loopCount, true);
+    for (let i = 0; i < loopCount; ++i) {
+        const base = loopsPointer + i * loop.size;
+        const track = memory.getInt32(base + loop.track, true);
+        loops.push({
+            dialect: memory.getInt32(base + loop.dialect, true),
+            dialectName: seqconvString(wasm, memory.getUint32(base + loop.dialectName, true)),
+            start: memory.getUint32(base + loop.start, true),
+            end: memory.getUint32(base + loop.end, true),
+            startSeconds: seconds(memory.getFloat64(base + loop.startSeconds, true)),
+            endSeconds: seconds(memory.getFloat64(base + loop.endSeconds, true)),
+            count: memory.getUint32(base + loop.count, true),
+            track: track < 0 ? null : track,
+        });
+    }
+    return {
+        form: memory.getUint32(pointer + at.form, true),
+        tracks: memory.getUint32(pointer + at.tracks, true),
+        songs: memory.getUint32(pointer + at.songs, true),
+        timebase: memory.getUint32(pointer + at.timebase, true),
+        seconds: seconds(memory.getFloat64(pointer + at.seconds, true)),
+        // Counts past 2^53 lose their last digits as a Number.
+        notes: Number(memory.getBigUint64(pointer + at.notes, true)),
+        synth: seqconvString(wasm, memory.getUint32(pointer + at.synth, true)),
+        mainLoop: memory.getInt32(pointer + at.mainLoop, true) !== 0,
+        loops,
+    };
+}
+
+// The channel messages of the Standard MIDI File in `smf` (a Uint8Array),
+// timed by the library as the file plays, in time order, as parallel
+// arrays: { read, end, seconds (Float64Array), track (Uint16Array), status,
+// data1, data2 (Uint8Arrays) }. `read` is the interface's status of the
+// reading, `end` the time the file plays to its end (null when its
+// division gives no time); `status` is 0x80 + 16 x kind + channel.
+function seqconvSongEvents(wasm, smf) {
+    const inputPointer = wasm._malloc(Math.max(smf.length, 1)) >>> 0;
+    // seqconv_song_event*, size_t, then the double at 8, aligned.
+    const resultPointer = wasm._malloc(16) >>> 0;
+    const empty = (read) => ({
+        read, end: null, seconds: new Float64Array(0), track: new Uint16Array(0), status: new Uint8Array(0),
+        data1: new Uint8Array(0), data2: new Uint8Array(0)
+    });
+    try {
+        if (!inputPointer || !resultPointer) return empty(SEQCONV_ERROR);
+        wasm.HEAPU8.set(smf, inputPointer);
+        const read = wasm._seqconv_song_events(inputPointer, smf.length, resultPointer, resultPointer + 4,
+                                               resultPointer + 8);
+        if (read === SEQCONV_ERROR || read === SEQCONV_INVALID_ARGUMENT) return empty(read);
+        const memory = new DataView(wasm.HEAPU8.buffer);
+        const events = memory.getUint32(resultPointer, true);
+        const count = memory.getUint32(resultPointer + 4, true);
+        const end = memory.getFloat64(resultPointer + 8, true);
+        const at = SEQCONV_LAYOUT.event;
+        const timed = {
+            read, end: end < 0 ? null : end, seconds: new Float64Array(count), track: new Uint16Array(count),
+            status: new Uint8Array(count), data1: new Uint8Array(count), data2: new Uint8Array(count)
+        };
+        for (let i = 0; i < count; ++i) {
+            const base = events + i * at.size;
+            timed.seconds[i] = memory.getFloat64(base + at.seconds, true);
+            timed.track[i] = memory.getUint16(base + at.track, true);
+            timed.status[i] = memory.getUint8(base + at.status);
+            timed.data1[i] = memory.getUint8(base + at.data1);
+            timed.data2[i] = memory.getUint8(base + at.data2);
+        }
+        wasm._seqconv_free_song_events(events);
+        return timed;
+    } finally {
+        wasm._free(inputPointer);
+        wasm._free(resultPointer);
     }
 }
 
 // The bytes of the seqconv_buffer at `pointer`, copied out of the module's
 // memory.
-function copyBuffer(wasm, pointer) {
-    const data = wasm.HEAPU32[pointer >>> 2];
-    const size = wasm.HEAPU32[(pointer + 4) >>> 2];
+function seqconvBytes(wasm, memory, pointer) {
+    const data = memory.getUint32(pointer, true);
+    const size = memory.getUint32(pointer + 4, true);
     return wasm.HEAPU8.slice(data, data + size);
 }
 
-// The NUL-terminated UTF-8 text at `pointer`.
-function cString(wasm, pointer) {
+// The NUL-terminated UTF-8 text at `pointer`; null for a null pointer.
+function seqconvString(wasm, pointer) {
+    if (!pointer) return null;
     const bytes = wasm.HEAPU8;
     let end = pointer;
     while (bytes[end] !== 0) ++end;
@@ -89,5 +315,10 @@ function cString(wasm, pointer) {
 }
 
 if (typeof module === 'object') {
-    module.exports = {seqconvConvert, SEQCONV_OK, SEQCONV_DAMAGED, SEQCONV_UNRECOGNISED, SEQCONV_ERROR};
+    module.exports = {
+        seqconvConvert, seqconvSongEvents, SEQCONV_LAYOUT, SEQCONV_OK, SEQCONV_DAMAGED, SEQCONV_UNRECOGNISED,
+        SEQCONV_ERROR, SEQCONV_INVALID_ARGUMENT, SEQCONV_FAULT_NONE, SEQCONV_FAULT_CUT_OFF, SEQCONV_FAULT_MALFORMED,
+        SEQCONV_FAULT_UNSUPPORTED, SEQCONV_FAULT_LIMIT, SEQCONV_LOOP_MARKERS, SEQCONV_LOOP_FOR_NEXT,
+        SEQCONV_LOOP_EMIDI, SEQCONV_LOOP_DESCENT, SEQCONV_LOOP_RPG
+    };
 }

@@ -1,14 +1,11 @@
 // The page: takes files (picked, or dropped with their folders), has the
 // worker convert them one after the other, lists each with its result and
 // offers the MIDI files, one by one or all in one zip archive. Nothing is
-// sent anywhere; the files are read and written in the browser.
+// sent anywhere; the files are read and written in the browser. What it
+// tells of a file is the library's account of it (convert.js, song.js): the
+// status codes are convert.js's, the words and the songs song.js's.
 
 'use strict';
-
-// seqconv_status, from include/seqconv/seqconv_c.h.
-const STATUS_DAMAGED = 1;
-const STATUS_UNRECOGNISED = 2;
-const STATUS_ERROR = 3;
 
 // Files handed to the worker and not answered yet. The browser takes some
 // milliseconds to read even a small file, so several are read at once while
@@ -32,9 +29,9 @@ const elements = {
 const worker = new Worker(URL.createObjectURL(new Blob([`(${seqconvWorker})();`], {type: 'text/javascript'})));
 
 // Every input listed: { file, path, row, result }, `path` the name with its
-// folders ("music/intro.xmi"), `result` null until converted, then
-// { status, format, message, outputs }, each output
-// { name, zipName, blob, url, crc, summary }.
+// folders ("music/intro.xmi"), `result` null until converted, then the
+// worker's answer (seqconvConvert's report) with `songs`, the facts of each
+// output, and `outputs`, each { name, zipName, blob, url, crc, facts }.
 let inputs = [];
 // Inputs waiting to be handed to the worker, and jobs it has not answered.
 let queue = [];
@@ -47,14 +44,24 @@ let done = 0;
 // jobs are dropped.
 let generation = 0;
 
+// Requests for a file's timed events, by id: the function that takes the
+// answer.
+const eventRequests = new Map();
+
 worker.onmessage = (event) => {
     const answer = event.data;
-    if (answer.failure) finish(answer.id, failed(`The converter could not start: ${answer.failure}`));
-    // The core's reason, worded as the program words it.
-    else if (answer.status === STATUS_ERROR)
+    const request = eventRequests.get(answer.id);
+    if (request) {
+        eventRequests.delete(answer.id);
+        request(answer.failure ? null : answer.timed);
+    } else if (answer.failure) {
+        finish(answer.id, failed(`The converter could not start: ${answer.failure}`));
+    } else if (answer.status === SEQCONV_ERROR) {
+        // The core's reason, worded as the program words it.
         finish(answer.id, failed(`Error while converting: ${answer.message}`));
-    else
+    } else {
         finish(answer.id, answer);
+    }
 };
 
 // Takes the answer to a job, shows it unless the list changed meanwhile, and
@@ -72,7 +79,9 @@ function finish(id, answer) {
 }
 
 // An answer with nothing converted and `message` to show.
-function failed(message) { return {status: STATUS_ERROR, format: null, message, outputs: []}; }
+function failed(message) {
+    return {status: SEQCONV_ERROR, format: null, resembles: null, fault: null, message, songs: [], outputs: []};
+}
 
 // Hands the worker more files while it has room.
 function pump() {
@@ -104,10 +113,10 @@ function withDownloads(input, answer) {
             blob,
             url: URL.createObjectURL(blob),
             crc: output.crc,
-            summary: output.summary
+            facts: output.facts
         };
     });
-    return {status: answer.status, format: answer.format, message: answer.message, outputs};
+    return {...answer, songs: outputs.map((output) => output.facts), outputs};
 }
 
 function addInputs(found) {
@@ -163,7 +172,7 @@ function forgetResult(input) {
 function showResult(input) {
     const name = cell('th', input.path);
     name.scope = 'row';
-    const text = cell('td', describe(input.result));
+    const text = cell('td', describeResult(input.result));
     const downloads = cell('td', '');
     for (const output of input.result?.outputs ?? []) {
         const link = document.createElement('a');
@@ -179,7 +188,7 @@ function showResult(input) {
         line.className = 'song-line';
         line.append(play, ' ', link);
         // A split file's songs are form 0 files of one track each.
-        if (input.result.outputs.length > 1) line.append(` (${describeLength(output.summary)})`);
+        if (input.result.outputs.length > 1) line.append(` (${describeLength(output.facts)})`);
         output.view = {play, roll: document.createElement('div'), canvas: null, cursor: null};
         output.view.roll.className = 'roll';
         output.view.roll.output = output;
@@ -191,9 +200,9 @@ function showResult(input) {
 }
 
 // The piano rolls: a canvas only for the rolls in view (with a margin), so
-// that a list of thousands holds a handful; the song read from the MIDI
-// file's bytes, the bytes the user downloads, and kept while its roll is in
-// view or it plays.
+// that a list of thousands holds a handful; the song from the channel
+// messages the library reads out of the MIDI file's bytes, the bytes the
+// user downloads, and kept while its roll is in view or it plays.
 const rollWatcher = new IntersectionObserver((entries) => {
     for (const entry of entries) {
         const output = entry.target.output;
@@ -202,9 +211,20 @@ const rollWatcher = new IntersectionObserver((entries) => {
     }
 }, {rootMargin: '200px 0px'});
 
-async function songOf(output) {
-    if (!output.song) output.song = readSong(new Uint8Array(await output.blob.arrayBuffer()));
-    return output.song;
+// The song of an output (songFromEvents), asked of the worker once while it
+// is kept: a Promise of the song, or of null when there is none to play.
+function songOf(output) {
+    output.songPromise ??= output.blob.arrayBuffer().then((bytes) => new Promise((resolve) => {
+        const id = nextJob++;
+        eventRequests.set(id, resolve);
+        worker.postMessage({id, events: bytes}, [bytes]);
+    })).then((timed) => {
+        const song = songFromEvents(timed);
+        // Let go meanwhile: what was asked is not kept.
+        if (output.songPromise !== null) output.song = song;
+        return song;
+    });
+    return output.songPromise;
 }
 
 async function showRoll(output) {
@@ -225,7 +245,7 @@ async function showRoll(output) {
     view.roll.replaceChildren(canvas, cursor);
     const song = await songOf(output);
     if (view.canvas !== canvas) return;  // scrolled away meanwhile
-    if (song) drawRoll(canvas, song);
+    if (song) drawRoll(canvas, song, output.facts);
     else canvas.dataset.notes = '0';
 }
 
@@ -236,6 +256,7 @@ function hideRoll(output) {
     view.canvas = null;
     view.cursor = null;
     output.song = null;
+    output.songPromise = null;
 }
 
 // The one song playing: { output, player }. Starting another stops it.
@@ -287,36 +308,8 @@ function cell(tag, text) {
 
 function rowClass(result) {
     if (result === null) return 'waiting';
-    if (result.status === STATUS_ERROR) return 'error';
+    if (result.status === SEQCONV_ERROR) return 'error';
     return result.outputs.length > 0 ? 'converted' : 'nothing';
-}
-
-function describe(result) {
-    if (result === null) return 'converting…';
-    if (result.status === STATUS_ERROR) return result.message;
-    if (result.status === STATUS_UNRECOGNISED) return 'not recognised';
-    const outputs = result.outputs;
-    const fault = result.status === STATUS_DAMAGED ? faultOf(result.message) : null;
-    if (outputs.length === 0) return `${result.format}: ${fault ? `nothing read, ${fault}` : 'no music read'}`;
-    const summary = outputs[0].summary;
-    const text = outputs.length > 1 ? `${outputs.length} songs` : `form ${summary.form}, ${describeSong(summary)}`;
-    return `${result.format}: ${text}${fault ? ` (${fault})` : ''}`;
-}
-
-// Where and why the reader stopped, from the interface's message ("SMF
-// damaged at byte 35 (malformed): track 1: ...; the output holds ..."):
-// "damaged at byte 35: track 1: ...".
-function faultOf(message) {
-    const match = /damaged at byte (\d+) \([^)]*\): (.*); (?:the output holds|nothing was read)/.exec(message ?? '');
-    return match ? `damaged at byte ${match[1]}: ${match[2]}` : 'damaged';
-}
-
-function describeSong(summary) { return `${plural(summary.tracks, 'track')}, ${describeLength(summary)}`; }
-
-function describeLength(summary) {
-    if (summary.seconds === null) return 'length unknown';
-    // A form 2 file's songs play one after the other.
-    return `${summary.seconds.toFixed(1)} s${summary.form === 2 ? ' in all' : ''}`;
 }
 
 function showProgress() {

@@ -1,24 +1,27 @@
-// The piano roll: a song (readSong in smf.js) drawn on a canvas, time
-// across in seconds and pitch up, every note a bar from its start to its
-// end in its channel's colour. Drums (channel 10, number 9 here) are short
-// marks in a lane of their own at the bottom, as their lengths mean
-// nothing. The loop marks (loopStart, loopEnd; XMI's FOR and NEXT) are
-// vertical lines with their names. A classic script, loaded by the page.
+// The piano roll: a song (songFromEvents in song.js) drawn on a canvas,
+// time across in seconds and pitch up, every note a bar from its start to
+// its end in its channel's colour. Drums (channel 10, number 9 here) are
+// short marks in a lane of their own at the bottom, as their lengths mean
+// nothing. The loops the library found in the file, in whatever dialect the
+// game's driver marked them, are red spans between two lines, labelled with
+// the dialect's name; the song's main loop, the one a game plays for ever,
+// is drawn stronger. A classic script, loaded by the page.
 
 'use strict';
 
 const ROLL_HEIGHT = 96;       // CSS pixels
 const DRUM_LANE = 14;         // the drum lane's height, below the notes
 const DRUM_CHANNEL = 9;
-const MARK_COLOUR = '#c0392b';
+const LOOP_COLOUR = '192 57 43';  // red, as r g b
 
 // A colour for each of the 16 channels, apart from their neighbours.
 function channelColour(channel) { return `hsl(${(channel * 137) % 360} 65% 48%)`; }
 
-// Draws `song` on `canvas` at the canvas's width on the page, and returns
-// the number of note bars drawn (drum marks included), which the canvas
-// also carries as data-notes.
-function drawRoll(canvas, song) {
+// Draws `song` on `canvas` at the canvas's width on the page, with the
+// loops of `facts` (the library's facts of the file: `loops`, `mainLoop`),
+// and returns the number of note bars drawn (drum marks included), which
+// the canvas also carries as data-notes, and the loops as data-loops.
+function drawRoll(canvas, song, facts) {
     const width = Math.max(1, canvas.clientWidth || canvas.parentElement?.clientWidth || 400);
     const scale = window.devicePixelRatio || 1;
     canvas.width = Math.round(width * scale);
@@ -65,24 +68,53 @@ function drawRoll(canvas, song) {
         context.fillRect(0, noteArea + 1, width, 1);
     }
 
-    context.font = '10px system-ui, sans-serif';
-    context.textBaseline = 'top';
-    for (const mark of song.marks) {
-        const at = Math.min(width - 1, Math.round(x(mark.time)) + 0.5);
-        context.strokeStyle = MARK_COLOUR;
-        context.fillStyle = MARK_COLOUR;
-        context.beginPath();
-        context.moveTo(at, 0);
-        context.lineTo(at, ROLL_HEIGHT);
-        context.stroke();
-        // The name to the right of its line, or to its left at the end.
-        const label = context.measureText(mark.name).width;
-        context.fillText(mark.name, at + 3 + label > width ? at - 3 - label : at + 3, 1);
-    }
+    const loops = drawLoops(context, facts, x, width);
     canvas.dataset.notes = String(drawn);
+    canvas.dataset.loops = String(loops);
     return drawn;
 }
 
+// The loops of `facts` with a time: a faint red span from start to end with
+// a line at each edge, its label ("markers", "for-next ×3", "emidi, track 2")
+// at the top of its start line; the main loop (loops[0] when
+// facts.mainLoop) more opaque, with wider lines. `x` maps seconds to the
+// canvas. Returns how many were drawn.
+function drawLoops(context, facts, x, width) {
+    context.font = '10px system-ui, sans-serif';
+    context.textBaseline = 'top';
+    let drawn = 0;
+    (facts?.loops ?? []).forEach((loop, i) => {
+        if (loop.startSeconds === null || loop.endSeconds === null) return;
+        const main = facts.mainLoop && i === 0;
+        const from = Math.min(width - 1, Math.round(x(loop.startSeconds)) + 0.5);
+        const to = Math.min(width - 1, Math.round(x(loop.endSeconds)) + 0.5);
+        context.fillStyle = `rgb(${LOOP_COLOUR} / ${main ? 0.16 : 0.07})`;
+        context.fillRect(from, 0, Math.max(1, to - from), ROLL_HEIGHT);
+        context.strokeStyle = `rgb(${LOOP_COLOUR} / ${main ? 1 : 0.6})`;
+        context.lineWidth = main ? 2 : 1;
+        context.beginPath();
+        for (const at of [from, to]) {
+            context.moveTo(at, 0);
+            context.lineTo(at, ROLL_HEIGHT);
+        }
+        context.stroke();
+        // The name to the right of the start line, or to its left at the end.
+        const name = loopLabel(loop);
+        const label = context.measureText(name).width;
+        context.fillStyle = `rgb(${LOOP_COLOUR})`;
+        context.fillText(name, from + 3 + label > width ? from - 3 - label : from + 3, 1 + 11 * (drawn % 3));
+        ++drawn;
+    });
+    context.lineWidth = 1;
+    return drawn;
+}
+
+// "for-next ×3" (3 times in all; no count: for ever), ", track 2" for a
+// loop of one track.
+function loopLabel(loop) {
+    const times = loop.count > 0 ? ` ×${loop.count}` : '';
+    return `${loop.dialectName}${times}${loop.track === null ? '' : `, track ${loop.track}`}`;
+}
 // The song time at a point of the canvas (for starting playback there).
 function rollTimeAt(canvas, song, clientX) {
     const box = canvas.getBoundingClientRect();

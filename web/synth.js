@@ -1,6 +1,6 @@
-// The page's synthesiser and player: a song as readSong gives it (times in
-// seconds), played through the Web Audio API by a small synthesiser written
-// here, with no sound bank to fetch. A classic script: its top-level names
+// The page's synthesiser and player: a song as songFromEvents (song.js)
+// gives it, times in seconds, played through the Web Audio API by a small
+// synthesiser written here, with no sound bank to fetch. A classic script: its top-level names
 // are the page's globals.
 //
 // The graph stays small whatever the song: each channel has a gain (volume

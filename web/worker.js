@@ -1,13 +1,21 @@
 // The page's converter, off its main thread so that the page answers while a
 // batch converts. The build joins the WebAssembly module's script
-// (createSeqconv), convert.js, smf.js and zip.js before this into one classic
+// (createSeqconv), convert.js and zip.js before this into one classic
 // script, which the page starts from a Blob: a page opened from file:// may
 // neither start a worker from a file nor fetch one.
 //
-// A message in: { id, name, input (ArrayBuffer), promote, split }.
-// A message out: { id, status, format, message, outputs }, each output
-// { bytes (ArrayBuffer, handed over), crc, summary } (see smfSummary); or
-// { id, failure } when the module could not start.
+// Two kinds of message in, each answered with its `id`:
+//   { id, name, input (ArrayBuffer), promote, split }: a file to convert;
+//     the answer is seqconvConvert's report { id, status, format,
+//     resembles, fault, facts, message } with `outputs`, each { bytes
+//     (ArrayBuffer, handed over), crc, facts (the report's facts of that
+//     file) };
+//   { id, events: bytes (ArrayBuffer) }: a Standard MIDI File whose channel
+//     messages the piano roll and the player want; the answer is
+//     { id, timed } (seqconvSongEvents), its arrays handed over. The page
+//     sends the bytes each time, so the worker keeps nothing between
+//     messages, however long the list.
+// Either may be answered { id, failure } when the module could not start.
 
 'use strict';
 
@@ -22,19 +30,26 @@ self.onmessage = async (event) => {
         self.postMessage({id: job.id, failure: String(error)});
         return;
     }
-    let result;
     try {
-        result = seqconvConvert(wasm, new Uint8Array(job.input), job.name, job.promote, job.split);
+        if (job.events) answerEvents(wasm, job);
+        else answerConversion(wasm, job);
     } catch (error) {
-        // The module stopped (a trap, say) and is of no further use: the file
-        // is reported, and the next one gets a new module.
+        // The module stopped (a trap, say) and is of no further use: the job
+        // is answered, and the next one gets a new module.
         seqconvReady = createSeqconv();
-        self.postMessage({id: job.id, status: SEQCONV_ERROR, format: null, message: String(error), outputs: []});
-        return;
+        if (job.events) self.postMessage({id: job.id, timed: null});
+        else self.postMessage({...seqconvFailure(String(error)), id: job.id});
     }
-    const outputs =
-        result.outputs.map((bytes) => ({bytes: bytes.buffer, crc: crc32(bytes), summary: smfSummary(bytes)}));
-    self.postMessage(
-        {id: job.id, status: result.status, format: result.format, message: result.message, outputs},
-        outputs.map((output) => output.bytes));
 };
+
+function answerConversion(wasm, job) {
+    const result = seqconvConvert(wasm, new Uint8Array(job.input), job.name, job.promote, job.split);
+    const outputs = result.outputs.map((bytes, i) => ({bytes: bytes.buffer, crc: crc32(bytes), facts: result.songs[i]}));
+    self.postMessage({...result, id: job.id, outputs}, outputs.map((output) => output.bytes));
+}
+
+function answerEvents(wasm, job) {
+    const timed = seqconvSongEvents(wasm, new Uint8Array(job.events));
+    const arrays = [timed.seconds, timed.track, timed.status, timed.data1, timed.data2];
+    self.postMessage({id: job.id, timed}, arrays.map((array) => array.buffer));
+}

@@ -12,7 +12,8 @@ import path from 'node:path';
 import {after, before, test} from 'node:test';
 
 import {
-    endedNotes, launchChromium, pageDir, program, readTree, root, run, servePage, sorted, temporaryFolder
+    endedNotes, launchChromium, pageDir, program, readTree, root, run, seqtoolInfo, servePage, sorted, temporaryFolder,
+    threeSongXmi
 } from './support.mjs';
 
 const work = temporaryFolder();
@@ -43,24 +44,6 @@ after(async () => {
     await browser?.close();
     server?.close();
 });
-
-// The minuet's song three times, each on an instrument of its own: the
-// program change after the song's tempo event.
-function threeSongXmi(minuet) {
-    const song = minuet.subarray(minuet.indexOf('CAT ') + 12);  // "FORM" size "XMID" ...
-    const instrument = song.indexOf('EVNT') + 8 + 7;            // FF 51 03 tt tt tt, C0 instrument
-    assert.equal(song[instrument - 1], 0xc0);
-    const songs = [0, 1, 2].map((i) => {
-        const copy = Buffer.from(song);
-        copy[instrument] = i;
-        return copy;
-    });
-    const catSize = Buffer.alloc(4);
-    catSize.writeUInt32BE(4 + 3 * song.length);
-    // "INFO" holds the song count, little-endian.
-    const directory = Buffer.from('FORM\0\0\0\x0eXDIRINFO\0\0\0\x02\x03\0CAT ', 'latin1');
-    return Buffer.concat([directory, catSize, Buffer.from('XMID'), ...songs]);
-}
 
 // What the program writes for every input ("examples/minuet.xmi.mid" and so
 // on), with -1 or without; split songs are named as the page names them.
@@ -152,12 +135,14 @@ test('the page writes the bytes of the program, alone and in a zip, for every op
 });
 
 // Each MIDI file's piano roll, once scrolled into view, draws a bar for every
-// note of the file that ends; it is named after the file it shows.
-test('every piano roll draws the notes of the file it shows', async () => {
+// note of the file that ends, and every loop the library found in it; it is
+// named after the file it shows.
+test('every piano roll draws the notes and loops of the file it shows', async () => {
     const expected = programOutputs(false, true);  // the options the last test left
     const rolls = page.locator('.roll');
     assert.equal(await rolls.count(), expected.size);
     const drawn = new Map();
+    const loopsDrawn = new Map();
     for (const roll of await rolls.all()) {
         await roll.scrollIntoViewIfNeeded();
         const canvas = roll.locator('canvas');
@@ -165,10 +150,18 @@ test('every piano roll draws the notes of the file it shows', async () => {
         await page.waitForFunction((element) => element.dataset.notes !== undefined, await canvas.elementHandle());
         const name = (await canvas.getAttribute('aria-label')).replace(/^piano roll of /, '');
         drawn.set(name, Number(await canvas.getAttribute('data-notes')));
+        loopsDrawn.set(name, Number(await canvas.getAttribute('data-loops')));
     }
     const wanted = new Map([...expected].map(([name, bytes]) => [path.basename(name), endedNotes(bytes)]));
     assert.deepStrictEqual(sorted(drawn), sorted(wanted));
     assert.ok([...wanted.values()].every((count) => count > 0));
+    // The examples are files of one song: their output's loops are the
+    // input's, as seqtool info tells them.
+    const info = seqtoolInfo(fs.readdirSync(examples), examples);
+    const loopsWanted = new Map([...info.values()].map((row) => [`${row.path}.mid`, row.loops.length]));
+    assert.deepStrictEqual(sorted(new Map([...loopsDrawn].filter(([name]) => loopsWanted.has(name)))),
+                           sorted(loopsWanted));
+    assert.ok([...loopsWanted.values()].some((count) => count > 0));
 
     // The rolls that scrolled away were let go; those of the first rows are
     // drawn again once they are back in view.
@@ -180,30 +173,40 @@ test('every piano roll draws the notes of the file it shows', async () => {
 
 // Play turns into Stop while its song plays and the cursor moves across its
 // roll; starting another song stops the first; a click on a roll plays from
-// there. The screenshot shows a song playing.
+// there. The screenshot shows a song playing, with its loop: the HMI
+// example's, whose loop markers span the song.
 test('a song plays with a moving cursor, and one song plays at a time', async () => {
-    const [first, second] = await page.locator('button.play').all();
-    const cursor = page.locator('.roll .cursor').first();
-    await first.click();
-    assert.equal(await first.textContent(), 'Stop');
-    await page.waitForFunction(() => parseFloat(document.querySelector('.roll .cursor').style.left) > 20);
+    const row = (name) => page.locator('tbody tr').filter({hasText: `examples/${name}`});
+    const [first, second] = ['minuet.hmi', 'minuet.lds'].map(row);
+    const [play, playSecond] = [first.locator('button.play'), second.locator('button.play')];
+    const cursor = first.locator('.roll .cursor');
+    const canvas = first.locator('.roll canvas');
+    // The page's controls above, the playing row at the bottom.
+    await first.evaluate((element) => element.scrollIntoView({block: 'end'}));
+    await canvas.waitFor();
+    await page.waitForFunction((element) => element.dataset.loops === '1', await canvas.elementHandle());
+    const cursorLeft = async () => parseFloat(await cursor.evaluate((element) => element.style.left));
+    await play.click();
+    assert.equal(await play.textContent(), 'Stop');
+    await page.waitForFunction((element) => parseFloat(element.style.left) > 20, await cursor.elementHandle());
     assert.ok(await cursor.isVisible());
     await page.screenshot({path: process.env.SEQCONV_SCREENSHOT ?? path.join(root, 'build/web/page.png')});
 
-    await second.click();
-    assert.equal(await first.textContent(), 'Play');
-    assert.equal(await second.textContent(), 'Stop');
+    await playSecond.click();
+    assert.equal(await play.textContent(), 'Play');
+    assert.equal(await playSecond.textContent(), 'Stop');
     assert.ok(!(await cursor.isVisible()));
-    await second.click();
-    assert.equal(await second.textContent(), 'Play');
+    await playSecond.click();
+    assert.equal(await playSecond.textContent(), 'Play');
 
     // Three quarters along the first roll: the cursor starts there.
-    const box = await page.locator('.roll canvas').first().boundingBox();
+    const box = await canvas.boundingBox();
     await page.mouse.click(box.x + box.width * 0.75, box.y + box.height / 2);
-    assert.equal(await first.textContent(), 'Stop');
-    await page.waitForFunction((width) => parseFloat(document.querySelector('.roll .cursor').style.left) > width * 0.7,
-                               box.width);
-    await first.click();
+    assert.equal(await play.textContent(), 'Stop');
+    await page.waitForFunction(
+        ([element, width]) => parseFloat(element.style.left) > width * 0.7, [await cursor.elementHandle(), box.width]);
+    assert.ok(await cursorLeft() > box.width * 0.7);
+    await play.click();
 });
 
 test('a file of no known format is listed as not recognised, with nothing to download', async () => {
@@ -226,8 +229,8 @@ test('a damaged file shows where and why its reading stopped, once when nothing 
     ]);
     await converted();
     const rows = await page.locator('tbody tr').allTextContents();
-    assert.ok(rows.some((row) => /SMF: form 1, 1 track, .* \(damaged at byte 35: track 1: F7 packet\)/.test(row)), rows);
-    assert.ok(rows.some((row) => /SMF: nothing read, damaged at byte 23: track 0: F7 packet/.test(row)), rows);
+    assert.ok(rows.some((row) => /SMF: form 1, 1 track, .* \(damaged at byte 35 \(unsupported\): track 1: F7 packet\)/.test(row)), rows);
+    assert.ok(rows.some((row) => /SMF: nothing read, damaged at byte 23 \(unsupported\): track 0: F7 packet/.test(row)), rows);
 });
 
 test('the page works opened from file://', async () => {

@@ -1,21 +1,25 @@
 // The page's synthesiser and player, rendered offline in headless Chromium:
-// songs read from Standard MIDI Files written here (or converted from the
-// examples by the program) go through renderSong, the same player and
-// scheduler that plays them aloud, and the buffer that comes back is
-// measured: its loudness, where each note begins, where the sound ends.
+// Standard MIDI Files written here (or converted from the examples by the
+// program) are read back by the library (in the module, as the page's
+// worker reads them), made songs by the page's songFromEvents and go
+// through renderSong, the same player and scheduler that plays them aloud,
+// and the buffer that comes back is measured: its loudness, where each note
+// begins, where the sound ends.
 
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {launchChromium, program, root, run, servePage, temporaryFolder} from './support.mjs';
+import {launchChromium, loadConverter, program, root, run, servePage, temporaryFolder} from './support.mjs';
 
 let server;
 let browser;
 let page;
+let converter;
 
 before(async () => {
+    converter = await loadConverter();
     server = await servePage();
     // A real AudioContext runs without a click on the page.
     browser = await launchChromium(['--autoplay-policy=no-user-gesture-required']);
@@ -70,12 +74,23 @@ function secondsAt(tick, tempos) {
     return seconds;
 }
 
+// The timed events of the file in `bytes` as the worker hands them to the
+// page, as plain arrays to pass into it; the page makes the song with
+// songFromEvents(timed).
+function eventsOf(bytes) {
+    const timed = converter.seqconvSongEvents(converter.wasm, Uint8Array.from(bytes));
+    assert.equal(timed.read, converter.SEQCONV_OK);
+    const plain = {...timed};
+    for (const field of ['seconds', 'track', 'status', 'data1', 'data2']) plain[field] = [...timed[field]];
+    return plain;
+}
+
 // Renders the file's song in the page and measures the buffer: its RMS, its
 // onsets (where the level rises past a tenth of the peak after at least
 // 20 ms below it) and the last moment it is at half its peak or more.
 async function render(bytes, {from = 0} = {}) {
-    return page.evaluate(async ({bytes, from}) => {
-        const song = readSong(new Uint8Array(bytes));
+    return page.evaluate(async ({timed, from}) => {
+        const song = songFromEvents(timed);
         const buffer = await renderSong(song, {from});
         const [left, right] = [buffer.getChannelData(0), buffer.getChannelData(1)];
         let peak = 0;
@@ -100,7 +115,7 @@ async function render(bytes, {from = 0} = {}) {
         }
         return {rms: Math.sqrt(sum / (2 * left.length)), peak, onsets, lastLoud, duration: buffer.duration,
                 seconds: song.seconds, finite: left.every(Number.isFinite)};
-    }, {bytes, from});
+    }, {timed: eventsOf(bytes), from});
 }
 
 // Silence is 0; -60 dB over the whole buffer, or -40 dB at the loudest, is
@@ -190,14 +205,14 @@ test('playing from a point applies the controllers before it', async () => {
 test('no more than 48 voices sound at once', async () => {
     for (const [chord, peak] of [[30, 30], [100, 48]]) {
         const notes = Array.from({length: chord}, (_, i) => [0, 960, 24 + i]);
-        const result = await page.evaluate(async (bytes) => {
-            const song = readSong(new Uint8Array(bytes));
+        const result = await page.evaluate(async (timed) => {
+            const song = songFromEvents(timed);
             const context = new OfflineAudioContext(2, 22050 * 3, 22050);
             const player = new SongPlayer(context, song);
             player.start(0);
             const buffer = await context.startRendering();
             return {peak: player.peakVoices, finite: buffer.getChannelData(0).every(Number.isFinite)};
-        }, smf([[0, 500000]], notesOf(notes)));
+        }, eventsOf(smf([[0, 500000]], notesOf(notes))));
         assert.deepEqual(result, {peak, finite: true}, `a chord of ${chord}`);
     }
 });
@@ -217,8 +232,8 @@ test('a note held by the sustain pedal lets go with the pedal', async () => {
 // half, rises by 2^(2/12) (within 0.5 %).
 test('a pitch bend bends the notes already sounding', async () => {
     const events = [[0, 0xc0, 72], [0, 0x90, 69, 100], [480, 0xe0, 0x7f, 0x7f], [960, 0x90, 69, 0]];
-    const [before, after] = await page.evaluate(async (bytes) => {
-        const buffer = await renderSong(readSong(new Uint8Array(bytes)));
+    const [before, after] = await page.evaluate(async (timed) => {
+        const buffer = await renderSong(songFromEvents(timed));
         const samples = buffer.getChannelData(0);
         const frequency = (from, to) => {
             const crossings = [];
@@ -228,7 +243,7 @@ test('a pitch bend bends the notes already sounding', async () => {
             return (crossings.length - 1) * buffer.sampleRate / (crossings.at(-1) - crossings[0]);
         };
         return [frequency(0.1, 0.45), frequency(0.55, 0.9)];
-    }, smf([[0, 500000]], events));
+    }, eventsOf(smf([[0, 500000]], events)));
     assert.ok(Math.abs(before / 440 - 1) < 0.005, `${before} Hz before`);
     assert.ok(Math.abs(after / before / Math.pow(2, 2 / 12) - 1) < 0.005, `${after} Hz after ${before}`);
 });
@@ -237,9 +252,9 @@ test('a pitch bend bends the notes already sounding', async () => {
 // position at the end; a song stopped before its end never does.
 test('the player tells when it reached the end by itself, not after stop()', async () => {
     const bytes = smf([[0, 500000]], notesOf([[0, 240, 60], [240, 240, 64]]));
-    const result = await page.evaluate(async (bytes) => {
+    const result = await page.evaluate(async (timed) => {
         const context = new AudioContext();
-        const song = readSong(new Uint8Array(bytes));
+        const song = songFromEvents(timed);
         const play = (stopAfter) => new Promise((resolve) => {
             const player = new SongPlayer(context, song);
             let ended = 0;
@@ -253,7 +268,7 @@ test('the player tells when it reached the end by itself, not after stop()', asy
         const stopped = await play(200);
         await context.close();
         return {whole, stopped};
-    }, bytes);
+    }, eventsOf(bytes));
     assert.deepEqual(result.whole, {playing: true, ended: 1, stillPlaying: false, position: 0.5});
     assert.equal(result.stopped.ended, 0);
     assert.equal(result.stopped.stillPlaying, false);

@@ -3,6 +3,7 @@
 
 import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
+import {createRequire} from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
@@ -12,10 +13,26 @@ export const pageDir = path.join(root, 'build/web/page');
 export const twin = path.join(root, 'web/seqconv.mjs');
 // The program built by tools/test.sh, unless another is named.
 export const program = process.env.SEQCONV_PROGRAM ?? path.join(root, 'build/test/seqconv');
+// seqtool, whose `info --json` tells the library's facts of each input.
+export const seqtool = process.env.SEQCONV_SEQTOOL ?? path.join(root, 'build/test/seqtool');
+const wasmModule = path.join(root, 'build/web/seqconv-wasm.js');
 
 for (const [what, file, how] of [
-         ['The page', pageDir, 'bash web/build.sh'], ['The program', program, 'bash tools/test.sh']]) {
+         ['The page', pageDir, 'bash web/build.sh'], ['The module', wasmModule, 'bash web/build.sh'],
+         ['The program', program, 'bash tools/test.sh'], ['seqtool', seqtool, 'bash tools/test.sh']]) {
     if (!fs.existsSync(file)) throw new Error(`${what} is not built (${file}): run ${how}`);
+}
+
+// The page's scripts that run without a page, as Node loads them: convert.js
+// (its codes also made globals, as the page's scripts see them) and song.js;
+// and the WebAssembly module, started: { wasm, ...convert.js, ...song.js }.
+export async function loadConverter() {
+    const require = createRequire(import.meta.url);
+    const convert = require('../convert.js');
+    Object.assign(globalThis, convert);
+    const song = require('../song.js');
+    const wasm = await require(wasmModule)();
+    return {wasm, ...convert, ...song};
 }
 
 // A new temporary folder, removed when the tests end.
@@ -94,6 +111,32 @@ export function endedNotes(smf) {
         }
     }
     return count;
+}
+
+// The minuet's song of the XMI example three times, each on an instrument
+// of its own (the program change after the song's tempo event): an XMI file
+// of three songs, which converts to a form 2 file.
+export function threeSongXmi(minuet) {
+    const song = minuet.subarray(minuet.indexOf('CAT ') + 12);  // "FORM" size "XMID" ...
+    const instrument = song.indexOf('EVNT') + 8 + 7;            // FF 51 03 tt tt tt, C0 instrument
+    if (song[instrument - 1] !== 0xc0) throw new Error('the minuet has no program change after its tempo');
+    const songs = [0, 1, 2].map((i) => {
+        const copy = Buffer.from(song);
+        copy[instrument] = i;
+        return copy;
+    });
+    const catSize = Buffer.alloc(4);
+    catSize.writeUInt32BE(4 + 3 * song.length);
+    // "INFO" holds the song count, little-endian.
+    const directory = Buffer.from('FORM\0\0\0\x0eXDIRINFO\0\0\0\x02\x03\0CAT ', 'latin1');
+    return Buffer.concat([directory, catSize, Buffer.from('XMID'), ...songs]);
+}
+
+// seqtool info --json on `paths` (run in `cwd`): its rows by path.
+export function seqtoolInfo(paths, cwd) {
+    const result = run(seqtool, ['info', '--json', '--', ...paths], cwd);
+    if (result.status !== 0 && result.status !== 2) throw new Error(`seqtool info failed: ${result.stderr}`);
+    return new Map(result.stdout.trim().split('\n').map((line) => JSON.parse(line)).map((row) => [row.path, row]));
 }
 
 // Serves the built page from 127.0.0.1 on a free port: the server, whose
