@@ -22,6 +22,7 @@ enum class Ending { converted, damaged, unrecognised, unreadable, skipped, clash
 struct Done {
     Ending ending = Ending::converted;
     std::vector<std::string> messages;
+    std::size_t looped = 0;  // songs whose loops were played out or marked
 };
 
 // The images of one input, each under its name: NAME.mid, or NAME.1.mid,
@@ -59,6 +60,9 @@ Done convert_input(const Input& input, const ConvertOptions& options, const Work
         ConversionOptions settings;
         settings.promote = options.promote;
         settings.split = options.inputs.split;
+        settings.loops = options.loops;
+        settings.play_out = options.play_out;
+        settings.merge = options.merge;
         settings.facts = false;
         report = convert_report(bytes, input.path, settings, workers);
     } catch (const std::exception& error) {
@@ -72,6 +76,10 @@ Done convert_input(const Input& input, const ConvertOptions& options, const Work
         done.messages.push_back(input.path + ": " + fault_words(report.status, report.fault) + ": nothing written");
         return done;
     }
+    done.looped = report.looped;
+    if (report.loop_fault)
+        done.messages.push_back(input.path + ": loops left as read (" + std::string(fault_kind_name(report.loop_fault.kind)) +
+                                "): " + report.loop_fault.reason);
     bool wrote = false;
     if (!write_outputs(input.output, report.files, done, wrote)) {
         done.ending = Ending::not_written;
@@ -114,11 +122,13 @@ int run_convert(const std::vector<std::string>& paths, const ConvertOptions& opt
     Progress progress(inputs.size());
 
     std::size_t counts[7] = {};
+    std::size_t looped = 0;
     run_in_order<Done>(
         workers.get(), inputs.size(), progress,
         [&](std::size_t i) { return take(inputs[i], options, workers.get(), progress); },
         [&](std::size_t, Done& done) {
             ++counts[static_cast<int>(done.ending)];
+            looped += done.looped;
             for (const std::string& line : done.messages) progress.message(line);
         });
     progress.clear();
@@ -130,6 +140,9 @@ int run_convert(const std::vector<std::string>& paths, const ConvertOptions& opt
                           std::to_string(count(Ending::unreadable)) + " unreadable, " +
                           std::to_string(count(Ending::skipped) + count(Ending::clash)) + " skipped";
     if (count(Ending::not_written) != 0) summary += ", " + std::to_string(count(Ending::not_written)) + " not written";
+    if (options.loops != LoopWriting::as_read)
+        summary += "; " + std::to_string(looped) + (looped == 1 ? " song" : " songs") + " with loops " +
+                   (options.loops == LoopWriting::play_out ? "played out" : "marked");
     char time[32];
     std::snprintf(time, sizeof time, " in %.2f s", progress.seconds());
     std::fprintf(stderr, "%s%s\n", summary.c_str(), time);

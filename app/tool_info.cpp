@@ -53,7 +53,7 @@ Fields fields_of(const SongFacts& facts) {
     return fields;
 }
 
-Row look_into(const Input& input, Progress& progress) {
+Row look_into(const Input& input, const InfoOptions& options, Progress& progress) {
     Row row;
     row.path = input.path;
     row.status = "unreadable";
@@ -72,6 +72,14 @@ Row look_into(const Input& input, Progress& progress) {
         ConversionOptions only_facts;
         only_facts.write = false;
         Report report = convert_report(bytes, input.path, only_facts);
+        if (options.play_out && report.status != ReadStatus::unrecognised) {
+            // The playing time of the file played out, as convert writes it.
+            ConversionOptions played = only_facts;
+            played.loops = LoopWriting::play_out;
+            played.play_out = *options.play_out;
+            const Report out = convert_report(bytes, input.path, played);
+            if (!out.songs.empty()) report.facts.milliseconds = out.songs[0].milliseconds;
+        }
         bytes = {};
         if (report.format) row.format = std::string(format_name(*report.format));
         row.status = report.status == ReadStatus::complete ? "complete"
@@ -90,6 +98,12 @@ Row look_into(const Input& input, Progress& progress) {
         row.error = input.path + ": " + error.what();
     }
     return row;
+}
+
+// How long one pass of the song's main loop lasts.
+std::optional<std::uint64_t> main_loop_milliseconds(const SongFacts& facts) {
+    if (!facts.main_loop || !facts.loops[0].start_milliseconds || !facts.loops[0].end_milliseconds) return std::nullopt;
+    return *facts.loops[0].end_milliseconds - *facts.loops[0].start_milliseconds;
 }
 
 std::string seconds_text(std::uint64_t milliseconds) {
@@ -128,6 +142,7 @@ std::string tsv_row(const Row& row) {
     }
     const bool read = fields.form.has_value();
     const std::string_view synth = synth_name(row.facts.synth);
+    const std::optional<std::uint64_t> loop_length = main_loop_milliseconds(row.facts);
     const std::string columns[] = {
         tsv_text(row.path),
         row.format,
@@ -139,6 +154,7 @@ std::string tsv_row(const Row& row) {
         read && row.facts.milliseconds ? seconds_text(*row.facts.milliseconds) : "-",
         number(fields.notes),
         loops.empty() ? "-" : loops,
+        loop_length ? seconds_text(*loop_length) : "-",
         synth.empty() ? "-" : std::string(synth),
         row.fault_words.empty() ? "-" : tsv_text(row.fault_words),
     };
@@ -215,6 +231,7 @@ std::string json_row(const Row& row) {
                 "}";
     const std::string_view synth = synth_name(row.facts.synth);
     const bool read = fields.form.has_value();
+    const std::optional<std::uint64_t> loop_length = main_loop_milliseconds(row.facts);
     std::string timebase = "null";
     if (fields.timebase) timebase = fields.timebase_is_number ? *fields.timebase : json_string(*fields.timebase);
     return "{\"path\":" + json_string(row.path) + ",\"format\":" +
@@ -223,6 +240,7 @@ std::string json_row(const Row& row) {
            ",\"songs\":" + number(fields.songs) + ",\"timebase\":" + timebase +
            ",\"seconds\":" + (read ? seconds(row.facts.milliseconds) : "null") +
            ",\"notes\":" + number(fields.notes) + ",\"loops\":" + (read ? loops : "null") +
+           ",\"loop_seconds\":" + (loop_length ? seconds_text(*loop_length) : std::string("null")) +
            ",\"synth\":" + (synth.empty() ? std::string("null") : json_string(std::string(synth))) +
            ",\"fault\":" + fault + "}";
 }
@@ -234,10 +252,10 @@ int run_info(const std::vector<std::string>& paths, const InfoOptions& options) 
     const std::unique_ptr<Workers> workers = make_workers();
     Progress progress(inputs.size());
     if (!options.json)
-        std::printf("path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tsynth\tfault\n");
+        std::printf("path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tloop_seconds\tsynth\tfault\n");
     bool all_complete = true;
     run_in_order<Row>(
-        workers.get(), inputs.size(), progress, [&](std::size_t i) { return look_into(inputs[i], progress); },
+        workers.get(), inputs.size(), progress, [&](std::size_t i) { return look_into(inputs[i], options, progress); },
         [&](std::size_t, Row& row) {
             all_complete = all_complete && row.status == "complete";
             if (!row.error.empty()) progress.message(row.error);

@@ -302,44 +302,44 @@ TEST_F(Tool, InfoDescribesEachSong) {
     const Case cases[] = {
         // No tempo event: 500,000 µs a quarter note; 480 ticks at 96.
         {"default.mid", kit::smf(0, 96, {kit::smf_events({note(0, 0, 60, 100, 480)})}),
-         "SMF\tcomplete\t0\t1\t1\t96\t2.500\t1\t-\t-\t-"},
+         "SMF\tcomplete\t0\t1\t1\t96\t2.500\t1\t-\t-\t-\t-"},
         // A tempo in one track holds for all: 192 ticks at 1 s, 192 at 0.25 s.
         {"tempo.mid",
          kit::smf(1, 96, {kit::smf_events({tempo(0, 1000000), tempo(192, 250000)}),
                           kit::smf_events({note(0, 0, 60, 100, 384), note(0, 0, 64, 0, 10)})}),
-         "SMF\tcomplete\t1\t2\t1\t96\t2.500\t1\t-\t-\t-"},
+         "SMF\tcomplete\t1\t2\t1\t96\t2.500\t1\t-\t-\t-\t-"},
         // Form 2: one song after the other, each with its own tempo.
         {"songs.mid",
          kit::smf(2, 96, {kit::smf_events({tempo(0, 1000000), note(0, 0, 60, 100, 192)}),
                           kit::smf_events({note(0, 0, 62, 100, 192)})}),
-         "SMF\tcomplete\t2\t2\t2\t96\t3.000\t2\t-\t-\t-"},
+         "SMF\tcomplete\t2\t2\t2\t96\t3.000\t2\t-\t-\t-\t-"},
         // SMPTE: 25 frames of 40 ticks a second.
         {"smpte.mid", kit::smf(0, 0xE728, {kit::smf_events({note(0, 0, 60, 100, 1500)})}),
-         "SMF\tcomplete\t0\t1\t1\t25fps/40\t1.500\t1\t-\t-\t-"},
+         "SMF\tcomplete\t0\t1\t1\t25fps/40\t1.500\t1\t-\t-\t-\t-"},
         {"loops.mid",
          kit::smf(0, 96, {kit::smf_events({marker(96, "loopStart"), note(96, 0, 60, 100, 96), marker(288, "loopEnd"),
                                            marker(300, "loopStart"), kit::sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})})}),
-         "SMF\tcomplete\t0\t1\t1\t96\t1.563\t1\t96-288,300-300\tGS\t-"},
+         "SMF\tcomplete\t0\t1\t1\t96\t1.563\t1\t96-288,300-300\t1.000\tGS\t-"},
         {"cut.mid", kit::Bytes(whole.begin(), whole.end() - 3),
-         "SMF\tdamaged\t0\t1\t1\t96\t1.000\t2\t-\t-\tdamaged at byte 38 (cut off): track 0: event cut off"},
-        {"notes.txt", kit::Bytes{'n', 'o'}, "-\tunrecognised\t-\t-\t-\t-\t-\t-\t-\t-\t-"},
+         "SMF\tdamaged\t0\t1\t1\t96\t1.000\t2\t-\t-\t-\tdamaged at byte 38 (cut off): track 0: event cut off"},
+        {"notes.txt", kit::Bytes{'n', 'o'}, "-\tunrecognised\t-\t-\t-\t-\t-\t-\t-\t-\t-\t-"},
     };
     Names args{"info"};
-    std::string out = "path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tsynth\tfault\n";
+    std::string out = "path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tloop_seconds\tsynth\tfault\n";
     for (const Case& c : cases) {
         write_file(c.name, text(c.file));
         args.push_back(c.name);
         out += std::string(c.name) + "\t" + c.row + "\n";
     }
     args.push_back("missing");
-    out += "missing\t-\tunreadable\t-\t-\t-\t-\t-\t-\t-\t-\t-\n";
+    out += "missing\t-\tunreadable\t-\t-\t-\t-\t-\t-\t-\t-\t-\t-\n";
     const Names before = entries();
     expect(run(args), 2, "missing: " + reason("no such file or directory") + "\n", out);
     EXPECT_EQ(entries(), before);
 
     // Complete inputs alone: status 0.
     expect(run({"info", "default.mid", "tempo.mid"}), 0, "",
-           "path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tsynth\tfault\n"
+           "path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tloop_seconds\tsynth\tfault\n"
            "default.mid\t" + cases[0].row + "\ntempo.mid\t" + cases[1].row + "\n");
 }
 
@@ -356,12 +356,13 @@ TEST_F(Tool, InfoAsJson) {
     expect(run({"info", "--json", "loops.mid", cut, "notes.txt"}), 2, "",
            "{\"path\":\"loops.mid\",\"format\":\"SMF\",\"status\":\"complete\",\"form\":0,\"tracks\":1,\"songs\":1,"
            "\"timebase\":96,\"seconds\":0.500,\"notes\":1,\"loops\":[{\"dialect\":\"markers\",\"start\":0,\"end\":96,"
-           "\"start_seconds\":0.000,\"end_seconds\":0.500,\"count\":0,\"track\":null}],\"synth\":null,\"fault\":null}\n"
+           "\"start_seconds\":0.000,\"end_seconds\":0.500,\"count\":0,\"track\":null}],\"loop_seconds\":0.500,\"synth\":null,"
+           "\"fault\":null}\n"
            "{\"path\":\"" + cut_json + "\",\"format\":\"SMF\",\"status\":\"damaged\",\"form\":0,\"tracks\":1,"
-           "\"songs\":1,\"timebase\":96,\"seconds\":1.000,\"notes\":2,\"loops\":[],\"synth\":null,"
+           "\"songs\":1,\"timebase\":96,\"seconds\":1.000,\"notes\":2,\"loops\":[],\"loop_seconds\":null,\"synth\":null,"
            "\"fault\":{\"kind\":\"cut off\",\"offset\":38,\"reason\":\"track 0: event cut off\"}}\n"
            "{\"path\":\"notes.txt\",\"format\":null,\"status\":\"unrecognised\",\"form\":null,\"tracks\":null,"
-           "\"songs\":null,\"timebase\":null,\"seconds\":null,\"notes\":null,\"loops\":null,\"synth\":null,\"fault\":null}\n");
+           "\"songs\":null,\"timebase\":null,\"seconds\":null,\"notes\":null,\"loops\":null,\"loop_seconds\":null,\"synth\":null,\"fault\":null}\n");
 }
 
 }  // namespace
