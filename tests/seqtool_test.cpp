@@ -92,6 +92,16 @@ TEST_F(Tool, CommandLine) {
         {{"info", "-1", "a"}, 1, "seqtool: unknown option '-1' for info\n" + try_help, nullptr},
         {{"info", "--split", "a"}, 1, "seqtool: unknown option '--split' for info\n" + try_help, nullptr},
         {{"convert", "-o"}, 1, "seqtool: -o needs a folder\n" + try_help, nullptr},
+        {{"convert", "--loops", "2", "--mark-loops", "a"}, 1,
+         "seqtool: --loops and --mark-loops exclude each other\n" + try_help, nullptr},
+        {{"convert", "--loops", "0", "a"}, 1, "seqtool: --loops takes a number of passes from 1 to 1000\n" + try_help, nullptr},
+        {{"convert", "--loops", "2", "--fade", "1.2345", "a"}, 1, "seqtool: --fade takes seconds from 0 to 3600\n" + try_help,
+         nullptr},
+        {{"convert", "--fade", "3", "a"}, 1, "seqtool: --fade goes with --loops\n" + try_help, nullptr},
+        {{"convert", "--whole", "a"}, 1, "seqtool: --whole goes with --loops or --mark-loops\n" + try_help, nullptr},
+        {{"convert", "-1", "--form", "0", "a"}, 1, "seqtool: -1 and --form 0 exclude each other\n" + try_help, nullptr},
+        {{"convert", "--form", "1", "a"}, 1, "seqtool: --form takes 0: the tracks merged into one\n" + try_help, nullptr},
+        {{"info", "--mark-loops", "a"}, 1, "seqtool: unknown option '--mark-loops' for info\n" + try_help, nullptr},
         {{"--help"}, 0, "", "Usage: seqtool convert "},
         {{"info", "missing", "--help"}, 0, "", "Usage: seqtool convert "},
         {{"--version"}, 0, "", "seqtool " SEQCONV_EXPECTED_VERSION "\n"},
@@ -363,6 +373,58 @@ TEST_F(Tool, InfoAsJson) {
            "\"fault\":{\"kind\":\"cut off\",\"offset\":38,\"reason\":\"track 0: event cut off\"}}\n"
            "{\"path\":\"notes.txt\",\"format\":null,\"status\":\"unrecognised\",\"form\":null,\"tracks\":null,"
            "\"songs\":null,\"timebase\":null,\"seconds\":null,\"notes\":null,\"loops\":null,\"loop_seconds\":null,\"synth\":null,\"fault\":null}\n");
+}
+
+// The loop options write what the library's conversion writes with them,
+// count the songs whose loops they rewrote, and leave songs without loops as
+// they are; info tells the playing time the played-out file has.
+TEST_F(Tool, LoopOptionsWriteTheLibrarysPlayOut) {
+    using kit::note;
+    const auto marker = [](std::uint32_t time, const char* words) { return kit::text_event(time, 0x06, words); };
+    const kit::Bytes looped = kit::smf(1, 96, {kit::smf_events({marker(96, "loopStart"), marker(288, "loopEnd")}),
+                                               kit::smf_events({note(0, 0, 60, 100, 400), note(100, 1, 62, 100, 50)})});
+    write_file("loop.mid", text(looped));
+    write_file("plain.mid", song());
+    struct Case {
+        Names options;
+        seqconv::ConversionOptions library;
+        const char* summary_end;
+    };
+    seqconv::ConversionOptions played;
+    played.loops = seqconv::LoopWriting::play_out;
+    played.play_out.passes = 3;
+    played.play_out.fade_milliseconds = 2500;
+    seqconv::ConversionOptions marked;
+    marked.loops = seqconv::LoopWriting::mark;
+    seqconv::ConversionOptions merged;
+    merged.merge = true;
+    merged.split = true;
+    const Case cases[] = {
+        {{"--loops", "3", "--fade", "2.5"}, played, "; 1 song with loops played out"},
+        {{"--mark-loops"}, marked, "; 1 song with loops marked"},
+        {{"--form", "0"}, merged, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options[0]);
+        Names args{"convert", "-o", "out"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"loop.mid", "plain.mid"});
+        expect(run(args), 0,
+               std::string("2 files: 2 converted, 0 damaged, 0 not recognised, 0 unreadable, 0 skipped") + c.summary_end +
+                   " in T s\n");
+        const std::string plain_text = song();
+        const kit::Bytes plain(plain_text.begin(), plain_text.end());
+        for (const auto& [name, input] : {std::pair{"loop.mid", looped}, std::pair{"plain.mid", plain}}) {
+            const seqconv::Report expected = seqconv::convert_report(input, name, c.library);
+            ASSERT_EQ(expected.files.size(), 1u);
+            EXPECT_EQ(read_file(std::string("out/") + name + ".mid"), text(expected.files[0])) << name;
+        }
+        fs::remove_all(path("out"));
+    }
+    // Three passes of a second, and 2.5 s of fade, after the second before the loop.
+    const Result info = run({"info", "--loops", "3", "--fade", "2.5", "loop.mid"});
+    EXPECT_NE(info.out.find("loop.mid\tSMF\tcomplete\t1\t2\t1\t96\t6.000\t2\t96-288\t1.000\t"), std::string::npos)
+        << info.out;
 }
 
 }  // namespace
