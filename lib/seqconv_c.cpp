@@ -128,6 +128,9 @@ void fill_report(const seqconv::Report& from, seqconv_report& report) {
     report.fault_offset = from.fault ? from.fault.offset : 0;
     report.fault_reason = to_c_string(from.fault ? from.fault.reason : std::string());
     report.fault_words = to_c_string(seqconv::fault_words(from.status, from.fault));
+    report.looped = from.looped;
+    report.loop_fault_kind = static_cast<int>(from.loop_fault.kind);
+    report.loop_fault_reason = to_c_string(from.loop_fault ? from.loop_fault.reason : std::string());
     report.facts = to_c_facts(from.facts);
     if (from.songs.empty()) return;
     report.songs = static_cast<seqconv_facts*>(std::calloc(from.songs.size(), sizeof(seqconv_facts)));
@@ -204,9 +207,11 @@ void seqconv_free_songs(seqconv_buffer* songs, size_t song_count) {
 int seqconv_convert_report(const unsigned char* input, size_t input_size, const char* name,
                            const seqconv_options* options, seqconv_buffer** outputs, size_t* output_count,
                            seqconv_report* report) {
-    if (report == nullptr || (outputs == nullptr) != (output_count == nullptr) || (input == nullptr && input_size != 0))
-        return SEQCONV_INVALID_ARGUMENT;
+    if (report == nullptr) return SEQCONV_INVALID_ARGUMENT;
     *report = seqconv_report{};
+    if ((outputs == nullptr) != (output_count == nullptr) || (input == nullptr && input_size != 0) ||
+        (options != nullptr && options->promote != 0 && options->form0 != 0))
+        return SEQCONV_INVALID_ARGUMENT;
     if (outputs != nullptr) {
         *outputs = nullptr;
         *output_count = 0;
@@ -218,6 +223,15 @@ int seqconv_convert_report(const unsigned char* input, size_t input_size, const 
         settings.promote = options != nullptr && options->promote != 0;
         settings.split = options != nullptr && options->split != 0;
         settings.write = outputs != nullptr;
+        if (options != nullptr) {
+            settings.loops = options->loops > 0       ? seqconv::LoopWriting::play_out
+                             : options->mark_loops != 0 ? seqconv::LoopWriting::mark
+                                                        : seqconv::LoopWriting::as_read;
+            settings.play_out.passes = options->loops > 0 ? static_cast<std::uint32_t>(options->loops) : 1;
+            settings.play_out.fade_milliseconds = options->fade_milliseconds;
+            settings.play_out.whole = options->whole != 0;
+            settings.merge = options->form0 != 0;
+        }
         const seqconv::Report result = seqconv::convert_report(input_span(input, input_size), name_of(name), settings);
         fill_report(result, *report);
         if (outputs != nullptr && !result.files.empty()) {
@@ -228,13 +242,14 @@ int seqconv_convert_report(const unsigned char* input, size_t input_size, const 
             *output_count = made;
         }
         return report->status;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         seqconv_free_songs(buffers, made);
         if (outputs != nullptr) {
             *outputs = nullptr;
             *output_count = 0;
         }
         seqconv_free_report(report);
+        put_message(report->error, sizeof report->error, "", error.what());
         return SEQCONV_ERROR;
     }
 }
@@ -243,6 +258,7 @@ void seqconv_free_report(seqconv_report* report) {
     if (report == nullptr) return;
     std::free(report->fault_reason);
     std::free(report->fault_words);
+    std::free(report->loop_fault_reason);
     free_facts(report->facts);
     for (std::size_t i = 0; i < report->song_count; ++i) free_facts(report->songs[i]);
     std::free(report->songs);

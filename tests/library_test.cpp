@@ -149,6 +149,44 @@ TEST(LibraryC, TheReportGivesStatusFaultAndFactsAsFields) {
     EXPECT_EQ(seqconv_convert_report(nullptr, 0, "", nullptr, &files, nullptr, &report), SEQCONV_INVALID_ARGUMENT);
 }
 
+// The loop and form options reach the conversion as the C++ options do.
+TEST(LibraryC, OptionsPlayLoopsOutMarkThemAndMergeTracks) {
+    const Bytes looping{0xB0, 0x74, 0x00, 0x90, 0x3C, 0x64, 0x3C, 0x3C, 0xB0, 0x75, 0x7F, 0xFF, 0x2F, 0x00};
+    const Bytes input = xmi(concat({xmi_song(first_song), xmi_song(looping)}));
+    struct Case {
+        seqconv_options c;
+        ConversionOptions cpp;
+        std::size_t looped;
+    };
+    ConversionOptions played, marked, merged;
+    played.loops = LoopWriting::play_out;
+    played.play_out = {3, 1500, false};
+    marked.loops = LoopWriting::mark;
+    merged.merge = true;
+    const Case cases[] = {
+        {{0, 0, 3, 1500, 0, 0, 0}, played, 1},
+        {{0, 0, 0, 0, 1, 0, 0}, marked, 1},
+        {{0, 0, 0, 0, 0, 0, 1}, merged, 0},
+    };
+    for (const Case& c : cases) {
+        seqconv_report report{};
+        seqconv_buffer* files = nullptr;
+        std::size_t count = 0;
+        ASSERT_EQ(seqconv_convert_report(input.data(), input.size(), "", &c.c, &files, &count, &report), SEQCONV_OK);
+        const Report expected = convert_report(input, "", c.cpp);
+        ASSERT_EQ(count, expected.files.size());
+        for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(Bytes(files[i].data, files[i].data + files[i].size), expected.files[i]);
+        EXPECT_EQ(report.looped, c.looped);
+        EXPECT_STREQ(report.loop_fault_reason, "");
+        seqconv_free_songs(files, count);
+        seqconv_free_report(&report);
+    }
+    const seqconv_options both{1, 0, 0, 0, 0, 0, 1};
+    seqconv_report report{};
+    EXPECT_EQ(seqconv_convert_report(input.data(), input.size(), "", &both, nullptr, nullptr, &report),
+              SEQCONV_INVALID_ARGUMENT);
+}
+
 // A player's events come back from the written bytes with their times.
 TEST(LibraryC, SongEventsAreTimedAsTheFilePlays) {
     const Bytes file = convert(two_songs, "two.xmi").smf;

@@ -134,12 +134,31 @@ typedef struct seqconv_report {
      * outputs (with `split`, one per song). */
     size_t song_count;
     seqconv_facts* songs;
+    /* With `loops` or `mark_loops`: how many songs had their loops played
+     * out or marked; and when a song's play-out would pass the bounds (4
+     * million events) and its loops were left as read, why
+     * (SEQCONV_FAULT_LIMIT and a reason). */
+    size_t looped;
+    int loop_fault_kind;
+    char* loop_fault_reason; /* "" for none */
+    /* After SEQCONV_ERROR: why, the message seqconv_convert gives. */
+    char error[256];
 } seqconv_report;
 
 /* How to convert: all 0 is what the program does without "-1". */
 typedef struct seqconv_options {
     int promote; /* not 0: form 0 songs promoted to form 1, the program's "-1" */
     int split;   /* not 0: a form 2 song becomes one form 0 file per song */
+    /* Not 0: each song's main loop played `loops` times in all, then played
+     * on and faded out over `fade_milliseconds` (0: no fade); no loop mark
+     * of any dialect stays, so the file plays the same in every player. */
+    int loops;
+    unsigned fade_milliseconds;
+    /* Not 0 (and `loops` 0): each song ends at its main loop's end, the loop
+     * marked by "loopStart" and "loopEnd" markers and controller 111. */
+    int mark_loops;
+    int whole; /* with `loops` or `mark_loops`: a song without a loop loops whole */
+    int form0; /* not 0: the tracks merged into one, form 0 (a form 2 song split first); not with `promote` */
 } seqconv_options;
 
 /* Converts one input as seqconv_convert (or, with `split`,
@@ -149,8 +168,9 @@ typedef struct seqconv_options {
  * (the facts of each song are still those of the files that would be
  * written); otherwise `*outputs` receives `*output_count` buffers, as
  * seqconv_convert_songs gives them, released with seqconv_free_songs.
- * Returns a seqconv_status; after SEQCONV_ERROR or
- * SEQCONV_INVALID_ARGUMENT the report is empty (all zero). */
+ * Returns a seqconv_status; after SEQCONV_ERROR the report is empty but
+ * for its `error`, after SEQCONV_INVALID_ARGUMENT (a null report or count,
+ * or `promote` with `form0`) it is all zero. */
 int seqconv_convert_report(const unsigned char* input, size_t input_size, const char* name,
                            const seqconv_options* options, seqconv_buffer** outputs, size_t* output_count,
                            seqconv_report* report);
