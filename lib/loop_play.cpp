@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -114,6 +115,7 @@ LoopTree loop_tree(std::vector<Node> loops) {
 }
 
 struct Budget {
+    std::size_t most_events = max_played_events;
     std::size_t events = 0;
     std::size_t jumps = 0;
     bool exceeded = false;
@@ -126,7 +128,9 @@ struct Budget {
 // where the passes end, or the tempo events, to find how long they last.
 class TrackPlayer {
 public:
-    enum class Keep { nothing, tempo, all };
+    // What a play keeps: nothing (it finds where the passes end), the tempo
+    // events (how long they last), a count of the events, or all of them.
+    enum class Keep { nothing, tempo, count, all };
 
     TrackPlayer(const MidiTrack& track, const LoopTree& tree, std::uint32_t passes, std::uint64_t horizon, Keep keep,
                 Budget& budget)
@@ -141,6 +145,7 @@ public:
     std::optional<std::uint64_t> loop_start;  // where the main loop's first pass began
     std::optional<std::uint64_t> pass_end;    // where its last pass asked for ended
     std::uint64_t natural_end_ = 0;           // where the track ends, played to its end
+    std::size_t counted() const { return counted_; }
 
 private:
     void play(std::uint64_t from, std::uint64_t to, const std::vector<std::size_t>& children) {
@@ -177,15 +182,19 @@ private:
             if (it->is_end_of_track() || is_loop_mark(*it) || (keep_ == Keep::tempo && !is_tempo(*it))) continue;
             const std::uint64_t time = it->timestamp + offset_;
             if (time >= horizon_) return stop();
-            if (time > last_tick || ++budget_.events > max_played_events) return exceed();
-            MidiEvent event = *it;
-            event.timestamp = static_cast<std::uint32_t>(time);
-            if (starts_note(event)) {
-                if (sounding_[note_index(event)]++ == 0) active_.push_back(note_index(event));
-            } else if (ends_note(event) && sounding_[note_index(event)] != 0) {
-                --sounding_[note_index(event)];
+            if (time > last_tick) return exceed();
+            if (keep_ != Keep::tempo) {
+                if (++budget_.events > budget_.most_events) return exceed();
+                ++counted_;
+                if (starts_note(*it)) {
+                    if (sounding_[note_index(*it)]++ == 0) active_.push_back(note_index(*it));
+                } else if (ends_note(*it) && sounding_[note_index(*it)] != 0) {
+                    --sounding_[note_index(*it)];
+                }
+                if (keep_ == Keep::count) continue;
             }
-            out.push_back(std::move(event));
+            out.push_back(*it);
+            out.back().timestamp = static_cast<std::uint32_t>(time);
         }
     }
 
@@ -194,14 +203,16 @@ private:
     void jump(std::uint64_t time) {
         if (time >= horizon_) return stop();
         if (time > last_tick || ++budget_.jumps > max_loop_jumps) return exceed();
-        if (keep_ != Keep::all) return;
+        if (keep_ == Keep::nothing || keep_ == Keep::tempo) return;
         // The notes begun since the last jump, in the order of their keys.
         std::sort(active_.begin(), active_.end());
         for (const std::size_t i : active_) {
             for (; sounding_[i] != 0; --sounding_[i]) {
-                if (++budget_.events > max_played_events) return exceed();
-                out.push_back(note_end(static_cast<std::uint32_t>(time), static_cast<std::uint8_t>(i / 128),
-                                       static_cast<std::uint8_t>(i % 128)));
+                if (++budget_.events > budget_.most_events) return exceed();
+                ++counted_;
+                if (keep_ == Keep::all)
+                    out.push_back(note_end(static_cast<std::uint32_t>(time), static_cast<std::uint8_t>(i / 128),
+                                           static_cast<std::uint8_t>(i % 128)));
             }
         }
         active_.clear();
@@ -221,6 +232,7 @@ private:
     Keep keep_;
     Budget& budget_;
     std::uint64_t offset_ = 0;
+    std::size_t counted_ = 0;
     bool stopped_ = false;
     std::array<std::uint32_t, 16 * 128> sounding_{};
     std::vector<std::size_t> active_;  // the notes that may sound, each once
@@ -306,15 +318,21 @@ public:
                     if (horizon >= no_horizon) return refuse(fault);
                 }
             }
-            budget = Budget{};
-            players = play_all(end, budget, TrackPlayer::Keep::all);
-            if (budget.exceeded) return refuse(fault);
         } else {
-            players = play_all(no_horizon, budget, TrackPlayer::Keep::all);
-            if (budget.exceeded) return refuse(fault);
-            for (const TrackPlayer& player : players) end = std::max(end, player.natural_end_);
-            if (end > last_tick) return refuse(fault);
+            budget = Budget{how_.max_events};
+            for (const TrackPlayer& player : play_all(no_horizon, budget, TrackPlayer::Keep::count))
+                end = std::max(end, player.natural_end_);
+            if (budget.exceeded || end > last_tick) return refuse(fault);
         }
+        // Counted first, so that a song past the bounds costs no memory and
+        // one within them is written without moving its events as they grow.
+        budget = Budget{how_.max_events};
+        std::vector<std::size_t> sizes;
+        for (const TrackPlayer& player : play_all(end, budget, TrackPlayer::Keep::count)) sizes.push_back(player.counted());
+        if (budget.exceeded) return refuse(fault);
+        budget = Budget{how_.max_events};
+        players = play_all(end, budget, TrackPlayer::Keep::all, sizes);
+        if (budget.exceeded) return refuse(fault);
         return finish(players, fade_start, end, fault);
     }
 
@@ -365,11 +383,13 @@ private:
 
     std::uint32_t passes() const { return mode_ == Mode::mark ? 1 : std::max<std::uint32_t>(how_.passes, 1); }
 
-    std::vector<TrackPlayer> play_all(std::uint64_t horizon, Budget& budget, TrackPlayer::Keep keep) {
+    std::vector<TrackPlayer> play_all(std::uint64_t horizon, Budget& budget, TrackPlayer::Keep keep,
+                                      const std::vector<std::size_t>& sizes = {}) {
         std::vector<TrackPlayer> players;
         players.reserve(trees_.size());
         for (std::size_t k = 0; k < trees_.size() && !budget.exceeded; ++k) {
             players.emplace_back(song_.track(k), trees_[k], passes(), horizon, keep, budget);
+            if (k < sizes.size()) players.back().out.reserve(sizes[k]);
             players.back().run();
         }
         return players;
@@ -416,8 +436,9 @@ private:
 
     LoopChange refuse(Fault* fault) {
         report(fault, FaultKind::limit, 0,
-               "played out, the song would hold more than 4,000,000 events, jump back more than 4,000,000 times or "
-               "last past 2^32 - 1 ticks");
+               "played out, the song would hold more than " + std::to_string(how_.max_events) +
+                   " events, jump back more than " + std::to_string(max_loop_jumps) +
+                   " times or last past 2^32 - 1 ticks");
         return LoopChange::refused;
     }
 
@@ -441,7 +462,7 @@ private:
             for (const auto& [channel, key] : still_sounding(outs[k])) inserts[k].push_back({end, note_end(end, channel, key)});
         if (mode_ == Mode::mark && !players.empty() && !outs.empty()) mark(outs, inserts, *players[0].loop_start, end);
         for (const std::vector<Insert>& list : inserts) total += list.size() + 1;
-        if (total > max_played_events) return refuse(fault);
+        if (total > how_.max_events) return refuse(fault);
         song_.remove_all_tracks();
         for (std::size_t k = 0; k < outs.size(); ++k) song_.add_track(assembled(outs[k], inserts[k], end));
         return LoopChange::done;

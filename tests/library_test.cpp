@@ -112,7 +112,7 @@ TEST(LibraryC, TheReportGivesStatusFaultAndFactsAsFields) {
     // Split and promoted: each song's facts, loops with their dialect.
     const Bytes looping{0xB0, 0x74, 0x00, 0x90, 0x3C, 0x64, 0x3C, 0x3C, 0xB0, 0x75, 0x7F, 0xFF, 0x2F, 0x00};
     const Bytes input = xmi(concat({xmi_song(first_song), xmi_song(looping)}));
-    const seqconv_options options{1, 1};
+    const seqconv_options options{1, 1, 0, 0, 0, 0, 0};
     seqconv_buffer* files = nullptr;
     std::size_t count = 0;
     ASSERT_EQ(seqconv_convert_report(input.data(), input.size(), "two.xmi", &options, &files, &count, &report),

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "seqconv/seqconv.h"
 #include "test_support.h"
+#include "testkit/loops.h"
 
 namespace seqconv {
 namespace {
@@ -221,6 +223,46 @@ TEST(LoopPlay, MergingPutsEveryTrackInOneByTimeThenTrack) {
     MidiContainer songs = song_of(2, {{on(0, 60)}, {on(0, 61)}});
     merge_tracks(songs);
     EXPECT_EQ(songs.track_count(), 2u);  // songs of their own are split, not merged
+}
+
+// Files of every dialect, as games ship them, read and played out: the main
+// loop is found where the file marks it, a second pass plays the first's
+// notes again one pass later, and no loop mark of any dialect stays.
+TEST(LoopPlay, FilesOfEveryDialectPlayTheirSecondPassOnePassLater) {
+    for (const testkit::LoopingFile& file : testkit::looping_files()) {
+        SCOPED_TRACE(file.name);
+        const ReadResult read = read_song(file.bytes, file.name);
+        ASSERT_EQ(read.status, ReadStatus::complete);
+        const SongFacts facts = song_facts(read.song, read.format);
+        ASSERT_EQ(facts.main_loop, !file.dialect.empty());
+        if (file.dialect.empty()) continue;
+        EXPECT_EQ(loop_dialect_name(facts.loops[0].dialect), file.dialect);
+        EXPECT_EQ(facts.loops[0].start, file.start);
+        EXPECT_EQ(facts.loops[0].end, file.end);
+
+        // One pass, as marking writes it: the notes the second pass repeats.
+        MidiContainer marked = read.song;
+        ASSERT_EQ(mark_loops(marked, read.format, false), LoopChange::done);
+        const std::uint32_t pass = file.end - file.start + file.repeats;
+        MidiContainer played = read.song;
+        PlayOut twice;
+        twice.fade_milliseconds = 0;
+        ASSERT_EQ(play_out_loops(played, read.format, twice), LoopChange::done);
+        EXPECT_TRUE(song_facts(played, read.format).loops.empty());
+        std::multiset<std::pair<std::uint32_t, int>> notes, again;  // time, channel and key
+        for (const MidiTrack& track : played.tracks())
+            for (const MidiEvent& e : track)
+                if (e.type == MidiEventType::note_on && e.data_byte(1) != 0) notes.insert({e.timestamp, e.channel * 128 + e.data_byte(0)});
+        for (const MidiTrack& track : marked.tracks()) {
+            EXPECT_EQ(track[track.size() - 1].timestamp, file.start + pass);
+            for (const MidiEvent& e : track)
+                if (e.type == MidiEventType::note_on && e.data_byte(1) != 0 && e.timestamp >= file.start)
+                    again.insert({e.timestamp + pass, e.channel * 128 + e.data_byte(0)});
+        }
+        ASSERT_FALSE(again.empty());
+        for (const auto& note : again) EXPECT_EQ(notes.count(note), again.count(note)) << note.first;
+        for (const MidiTrack& track : played.tracks()) EXPECT_EQ(track[track.size() - 1].timestamp, file.start + 2 * pass);
+    }
 }
 
 }  // namespace
