@@ -24,6 +24,7 @@
 #include "formats/readers.h"
 #include "formats/smf_reader.h"
 #include "fuzz/convert_selector.h"
+#include "testkit/loops.h"
 #include "testkit/files.h"
 #include "testkit/formats.h"
 #include "testkit/lds.h"
@@ -349,6 +350,16 @@ std::vector<Seed> seeds() {
     const std::pair<std::string_view, seqconv::InputFormat> own_targets[] = {
         {"hmp", seqconv::InputFormat::hmp}, {"hmi", seqconv::InputFormat::hmi},   {"xmi", seqconv::InputFormat::xmi},
         {"mus", seqconv::InputFormat::mus}, {"mids", seqconv::InputFormat::mids}, {"gmf", seqconv::InputFormat::gmf}};
+    // fuzz_loops: the same, and songs that loop in every dialect, their
+    // selectors varied over passes, fade and `whole`.
+    {
+        const auto loops_seed = seeds_of("fuzz_loops", converts);
+        std::uint8_t variant = 0;
+        for (const testkit::LoopingFile& looping : testkit::looping_files()) {
+            const std::string extension = looping.name.substr(looping.name.rfind('.') + 1);
+            loops_seed(looping.name, cat({{std::uint8_t(selector_for(extension) | (variant++ % 8) << 4)}, looping.bytes}));
+        }
+    }
     const std::vector<Seed> convert_seeds = out;
     for (const Seed& seed : convert_seeds) {
         for (const auto& [prefix, format] : own_targets) {
