@@ -92,13 +92,31 @@ inline Track song_setup() {
     return {testkit::text_event(0, 0x03, "Song"), testkit::tempo(0, 500000), testkit::meta(0, 0x58, {4, 2, 0x18, 8})};
 }
 
-// Form 0, or form 1: a conductor track, then a track a channel.
+// Game music loops: from a quarter of the way in to the music's last event,
+// marked in each format's own way where the format has one.
+struct LoopSpan {
+    std::uint32_t start = 0, end = 0;
+};
+inline LoopSpan loop_span(const Track& music) {
+    return music.empty() ? LoopSpan{} : LoopSpan{music[music.size() / 4].time, music.back().time};
+}
+inline Track with(Track track, std::initializer_list<Event> more) {
+    track.insert(track.end(), more.begin(), more.end());
+    testkit::sort_by_time(track);
+    return track;
+}
+
+// Form 0, or form 1: a conductor track, then a track a channel; the loop
+// markers with the song's opening.
 inline Bytes smf_file(Random& random, const Track& music, std::uint8_t channels, bool form1) {
     const bool running = random.below(4) != 0;
     const std::uint16_t division = random.below(2) ? 480 : 96;
+    const LoopSpan loop = loop_span(music);
+    const Track setup = with(song_setup(), {testkit::text_event(loop.start, 0x06, "loopStart"),
+                                            testkit::text_event(loop.end, 0x06, "loopEnd")});
     if (!form1)
-        return testkit::smf(0, division, {testkit::smf_events(testkit::merged({song_setup(), music}), running)});
-    std::vector<Bytes> tracks = {testkit::smf_events(song_setup())};
+        return testkit::smf(0, division, {testkit::smf_events(testkit::merged({setup, music}), running)});
+    std::vector<Bytes> tracks = {testkit::smf_events(setup)};
     for (std::uint8_t c = 0; c < channels; ++c)
         tracks.push_back(testkit::smf_events(testkit::on_channel(music, c), running));
     return testkit::smf(1, division, tracks);
@@ -135,25 +153,39 @@ inline Bytes mus_file(Random& random, const Track& music, std::uint8_t channels)
 }
 
 // HMP: a track a channel after the file's own first track, which holds
-// only its end.
+// only its end; the loop in every track.
 inline Bytes hmp_file(Random& random, const Track& music, std::uint8_t channels, bool variant_r) {
     std::vector<Bytes> tracks = {testkit::hmp_events({})};
-    for (std::uint8_t c = 0; c < channels; ++c) tracks.push_back(testkit::hmp_events(testkit::on_channel(music, c)));
+    const LoopSpan loop = loop_span(music);
+    for (std::uint8_t c = 0; c < channels; ++c)
+        tracks.push_back(testkit::hmp_events(with(testkit::on_channel(music, c), {testkit::controller(loop.start, c, 110, 0),
+                                                                                  testkit::controller(loop.end, c, 111, 0)})));
     if (!variant_r) return testkit::hmp(tracks);
     return testkit::hmp(tracks, {true, std::uint8_t(random.below(2) ? 192 : 120)});
 }
 
-// HMI: a named track a channel, notes with their durations.
+// HMI: a named track a channel, notes with their durations; the loop in
+// the first.
 inline Bytes hmi_file(const Track& music, std::uint8_t channels) {
     std::vector<Bytes> tracks;
-    for (std::uint8_t c = 0; c < channels; ++c)
-        tracks.push_back(testkit::hmi_track("Channel ", testkit::hmi_events(testkit::on_channel(music, c))));
+    const LoopSpan loop = loop_span(music);
+    for (std::uint8_t c = 0; c < channels; ++c) {
+        Track track = testkit::on_channel(music, c);
+        if (c == 0)
+            track = with(track, {testkit::raw(loop.start, {0xFE, 0x14, 0x00, 0x00}),
+                                 testkit::raw(loop.end, {0xFE, 0x15, 0, 0, 0, 0, 0, 0})});
+        tracks.push_back(testkit::hmi_track("Channel ", testkit::hmi_events(track)));
+    }
     return testkit::hmi(tracks);
 }
 
-// XMI: one song, a tempo first, notes with their durations.
+// XMI: one song, a tempo first, notes with their durations, a FOR/NEXT
+// loop for ever.
 inline Bytes xmi_file(const Track& music) {
-    return testkit::xmi({{testkit::xmi_events(testkit::merged({{testkit::tempo(0, 500000)}, music}))}});
+    const LoopSpan loop = loop_span(music);
+    return testkit::xmi({{testkit::xmi_events(testkit::merged(
+        {{testkit::tempo(0, 500000), testkit::controller(loop.start, 0, 116, 0), testkit::controller(loop.end, 0, 117, 127)},
+         music}))}});
 }
 
 // LDS: patches, then positions naming a pattern for each of the nine

@@ -16,6 +16,9 @@ seqconv=$(realpath "$build/seqconv")
 # seqtool, where the build has it (an earlier revision may not).
 seqtool=
 [ -x "$build/seqtool" ] && seqtool=$(realpath "$build/seqtool")
+# and whether it plays loops out.
+loops=
+[ -n "$seqtool" ] && "$seqtool" --help | grep -q -- '--loops' && loops=1
 make_inputs=$(realpath "$build/bench/seqconv_make_inputs")
 mido_timeout=900
 
@@ -128,7 +131,7 @@ batch_bytes=$(find batch -type f -printf '%s\n' | awk '{ s += $1 } END { print s
 # file renamed over its name.
 echo "seqconv${seqtool:+ and seqtool} on the batch, and cp -r" >&2
 for ((i = 1; i <= runs; i++)); do cp -r batch "batch-$i"; done
-copy_walls=() batch_walls=() tool_walls=()
+copy_walls=() batch_walls=() tool_walls=() loops_walls=()
 for ((i = 1; i <= runs; i++)); do
     walls=()
     time_once cp -r batch "copy-$i" || fail "cp -r"
@@ -137,6 +140,11 @@ for ((i = 1; i <= runs; i++)); do
     if [ -n "$seqtool" ]; then
         time_once "$seqtool" convert -r -o "tool-$i" batch || fail "seqtool convert on the batch"
         tool_walls+=("${walls[2]}")
+    fi
+    if [ -n "$loops" ]; then
+        time_once "$seqtool" convert --loops 2 -r -o "loops-$i" batch || fail "seqtool convert --loops 2 on the batch"
+        loops_walls+=("${walls[3]}")
+        looped=$(sed -n 's/.*; \([0-9]*\) songs* with loops played out.*/\1/p' "$work/stderr.txt")
     fi
 done
 copy_wall=$(seconds "${copy_walls[@]}") batch_wall=$(seconds "${batch_walls[@]}")
@@ -152,6 +160,10 @@ if [ -n "$seqtool" ]; then
     measure "$runs" "$seqtool" info -r batch || fail "seqtool info on the batch"
     echo "| batch: \`seqtool convert -r -o OUT batch\` | the same folder | $tool_wall s, $(ratio "$tool_wall" "$copy_wall")× \`cp -r\` (every output written to a new file and renamed) | — |"
     echo "| batch: \`seqtool info -r batch\` | the same folder | $wall s; peak RSS $(mib "$rss") | — |"
+fi
+if [ -n "$loops" ]; then
+    loops_wall=$(seconds "${loops_walls[@]}")
+    echo "| batch: \`seqtool convert --loops 2 -r -o OUT batch\` | the same folder; $(thousands "${looped:-0}") songs loop | $loops_wall s, $(ratio "$loops_wall" "$tool_wall")× plain \`seqtool convert\` (loops played twice, then a 10 s fade) | ≤ 2× \`seqtool convert\` |"
 fi
 
 # The worst cases.
