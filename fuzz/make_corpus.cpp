@@ -361,6 +361,8 @@ std::vector<Seed> seeds() {
         }
     }
     const std::vector<Seed> convert_seeds = out;
+    for (const Seed& seed : convert_seeds)
+        if (seed.target == "fuzz_convert") out.push_back({"fuzz_loops", seed.name, seed.bytes, converts});
     for (const Seed& seed : convert_seeds) {
         for (const auto& [prefix, format] : own_targets) {
             const std::string stem = std::string(prefix) + "_";
