@@ -22,6 +22,7 @@ namespace {
 // A bound well below the library's, so that each input takes milliseconds
 // under the sanitizers; the rules that keep it are the same.
 constexpr std::size_t most_events = 50000;
+constexpr std::size_t most_jumps = 50000;
 
 void require(bool holds, const char* what) {
     if (holds) return;
@@ -51,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     how.fade_milliseconds = (selector & 0x40) != 0 ? 1000 : 0;
     how.whole = (selector & 0x80) != 0;
     how.max_events = most_events;
+    how.max_jumps = most_jumps;
 
     seqconv::MidiContainer played = song;
     if (seqconv::play_out_loops(played, origin, how) == seqconv::LoopChange::done) {

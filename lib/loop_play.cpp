@@ -116,6 +116,7 @@ LoopTree loop_tree(std::vector<Node> loops) {
 
 struct Budget {
     std::size_t most_events = max_played_events;
+    std::size_t most_jumps = max_loop_jumps;
     std::size_t events = 0;
     std::size_t jumps = 0;
     bool exceeded = false;
@@ -202,7 +203,7 @@ private:
     // at that tick.
     void jump(std::uint64_t time) {
         if (time >= horizon_) return stop();
-        if (time > last_tick || ++budget_.jumps > max_loop_jumps) return exceed();
+        if (time > last_tick || ++budget_.jumps > budget_.most_jumps) return exceed();
         if (keep_ == Keep::nothing || keep_ == Keep::tempo) return;
         // The notes begun since the last jump, in the order of their keys.
         std::sort(active_.begin(), active_.end());
@@ -287,7 +288,7 @@ public:
 
     LoopChange run(Fault* fault) {
         if (!plan()) return LoopChange::none;
-        Budget budget;
+        Budget budget{how_.max_events, how_.max_jumps};
         std::vector<TrackPlayer> players;
         std::uint64_t fade_start = 0, end = 0;
         if (has_main_) {
@@ -308,7 +309,7 @@ public:
                 for (;;) {
                     horizon = std::min(no_horizon, horizon + step);
                     step *= 2;
-                    budget = Budget{};
+                    budget = Budget{how_.max_events, how_.max_jumps};
                     const std::vector<TrackPlayer> tempos = play_all(horizon, budget, TrackPlayer::Keep::tempo);
                     if (budget.exceeded) return refuse(fault);
                     if (const std::optional<std::uint64_t> fade_end = fade_end_within(tempos, fade_start, horizon)) {
@@ -319,18 +320,18 @@ public:
                 }
             }
         } else {
-            budget = Budget{how_.max_events};
+            budget = Budget{how_.max_events, how_.max_jumps};
             for (const TrackPlayer& player : play_all(no_horizon, budget, TrackPlayer::Keep::count))
                 end = std::max(end, player.natural_end_);
             if (budget.exceeded || end > last_tick) return refuse(fault);
         }
         // Counted first, so that a song past the bounds costs no memory and
         // one within them is written without moving its events as they grow.
-        budget = Budget{how_.max_events};
+        budget = Budget{how_.max_events, how_.max_jumps};
         std::vector<std::size_t> sizes;
         for (const TrackPlayer& player : play_all(end, budget, TrackPlayer::Keep::count)) sizes.push_back(player.counted());
         if (budget.exceeded) return refuse(fault);
-        budget = Budget{how_.max_events};
+        budget = Budget{how_.max_events, how_.max_jumps};
         players = play_all(end, budget, TrackPlayer::Keep::all, sizes);
         if (budget.exceeded) return refuse(fault);
         return finish(players, fade_start, end, fault);
@@ -437,7 +438,7 @@ private:
     LoopChange refuse(Fault* fault) {
         report(fault, FaultKind::limit, 0,
                "played out, the song would hold more than " + std::to_string(how_.max_events) +
-                   " events, jump back more than " + std::to_string(max_loop_jumps) +
+                   " events, jump back more than " + std::to_string(how_.max_jumps) +
                    " times or last past 2^32 - 1 ticks");
         return LoopChange::refused;
     }

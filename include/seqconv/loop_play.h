@@ -28,7 +28,9 @@ struct PlayOut {
     std::uint32_t passes = 2;                 // the main loop, played this many times in all
     std::uint32_t fade_milliseconds = 10000;  // then played on and faded out over this long; 0: none
     bool whole = false;  // a song without a loop loops whole, from tick 0 to its latest end of track
-    std::size_t max_events = max_played_events;  // a lower bound, for tests and fuzzing
+    // Lower bounds, for tests and fuzzing.
+    std::size_t max_events = max_played_events;
+    std::size_t max_jumps = max_loop_jumps;
 };
 
 enum class LoopChange : std::uint8_t {
