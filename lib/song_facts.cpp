@@ -256,6 +256,19 @@ private:
     std::vector<Found>& found_;
 };
 
+// The tracks of each song the file plays: a form 2 file's songs play one
+// after the other, each under its own tempo; the others' tracks together.
+std::vector<std::vector<std::size_t>> songs_of(const MidiContainer& song) {
+    std::vector<std::vector<std::size_t>> groups;
+    if (song.form() == 2) {
+        for (std::size_t k = 0; k < song.track_count(); ++k) groups.push_back({k});
+    } else if (song.track_count() != 0) {
+        groups.emplace_back();
+        for (std::size_t k = 0; k < song.track_count(); ++k) groups.back().push_back(k);
+    }
+    return groups;
+}
+
 // The rank of a loop as the song's main loop, lower first; none for a loop
 // that cannot be it (one track's, or one that plays a set number of times,
 // which is part of the music).
@@ -357,15 +370,7 @@ SongFacts song_facts(const MidiContainer& song, std::optional<InputFormat> origi
     facts.songs = song.form() == 2 ? song.track_count() : song.track_count() != 0 ? 1 : 0;
     facts.timebase = song.timebase() & 0xFFFF;
 
-    // A form 2 file's songs play one after the other, each under its own
-    // tempo; the others' tracks play together.
-    std::vector<std::vector<std::size_t>> groups;
-    if (song.form() == 2) {
-        for (std::size_t k = 0; k < song.track_count(); ++k) groups.push_back({k});
-    } else if (song.track_count() != 0) {
-        groups.emplace_back();
-        for (std::size_t k = 0; k < song.track_count(); ++k) groups.back().push_back(k);
-    }
+    const std::vector<std::vector<std::size_t>> groups = songs_of(song);
 
     std::vector<Found> found;
     std::uint64_t offset = 0;  // parts of a second before the group's song
@@ -434,13 +439,7 @@ TimedSong timed_events(std::span<const std::uint8_t> smf) {
     const bool read = read_smf(range, song, &fault);
     timed.status = read && !fault ? ReadStatus::complete : ReadStatus::damaged;
 
-    std::vector<std::vector<std::size_t>> groups;
-    if (song.form() == 2) {
-        for (std::size_t k = 0; k < song.track_count(); ++k) groups.push_back({k});
-    } else if (song.track_count() != 0) {
-        groups.emplace_back();
-        for (std::size_t k = 0; k < song.track_count(); ++k) groups.back().push_back(k);
-    }
+    const std::vector<std::vector<std::size_t>> groups = songs_of(song);
     const std::optional<std::uint64_t> per_second = SongClock({}, song.timebase()).parts_per_second();
     if (!per_second) return timed;
     const auto seconds = [&](std::uint64_t parts) { return static_cast<double>(parts) / static_cast<double>(*per_second); };

@@ -15,35 +15,16 @@ namespace seqconv {
 namespace {
 
 using test::Bytes;
-using Events = std::vector<MidiEvent>;
-
-MidiEvent cc(std::uint32_t time, std::uint8_t number, std::uint8_t value, std::uint8_t channel = 0) {
-    return test::channel_event(time, MidiEventType::control_change, channel, {number, value});
-}
+using test::cc;
+using test::Events;
 MidiEvent on(std::uint32_t time, std::uint8_t key, std::uint8_t channel = 0) { return test::note_on(time, key, 100, channel); }
 MidiEvent off(std::uint32_t time, std::uint8_t key, std::uint8_t channel = 0) {
     return test::channel_event(time, MidiEventType::note_off, channel, {key, 64});
 }
-MidiEvent end(std::uint32_t time) { return test::extended(time, {0xFF, 0x2F}); }
-MidiEvent tempo(std::uint32_t time, std::uint32_t micro) {
-    return test::extended(time, {0xFF, 0x51, std::uint8_t(micro >> 16), std::uint8_t(micro >> 8), std::uint8_t(micro)});
-}
-MidiEvent marker(std::uint32_t time, const std::string& text) {
-    Bytes data{0xFF, 0x06};
-    data.insert(data.end(), text.begin(), text.end());
-    return test::extended(time, data);
-}
-
-MidiContainer song_of(std::uint32_t form, const std::vector<Events>& tracks) {
-    MidiContainer song;
-    song.initialize(form, 96);
-    for (const Events& events : tracks) {
-        MidiTrack track;
-        for (const MidiEvent& event : events) track.add_event(event);
-        song.add_track(track);
-    }
-    return song;
-}
+const auto end = test::end_of_track_at;
+const auto tempo = test::tempo_at;
+const auto marker = test::marker_at;
+MidiContainer song_of(std::uint32_t form, const std::vector<Events>& tracks) { return test::song_of(form, 96, tracks); }
 
 // A track in words: "on60@0 off60@48 cc7=100@480 loopStart@96 end@480";
 // volume events left out with `volumes` false.

@@ -14,37 +14,18 @@ namespace seqconv {
 namespace {
 
 using test::Bytes;
-using Events = std::vector<MidiEvent>;
-
-MidiEvent cc(std::uint32_t time, std::uint8_t number, std::uint8_t value, std::uint8_t channel = 0) {
-    return test::channel_event(time, MidiEventType::control_change, channel, {number, value});
-}
+using test::cc;
+using test::Events;
+using test::song_of;
 MidiEvent on(std::uint32_t time, std::uint8_t key = 60, std::uint8_t velocity = 100) {
     return test::note_on(time, key, velocity);
 }
-MidiEvent end(std::uint32_t time) { return test::extended(time, {0xFF, 0x2F}); }
-MidiEvent tempo(std::uint32_t time, std::uint32_t micro) {
-    return test::extended(time, {0xFF, 0x51, std::uint8_t(micro >> 16), std::uint8_t(micro >> 8), std::uint8_t(micro)});
-}
-MidiEvent marker(std::uint32_t time, const std::string& text) {
-    Bytes data{0xFF, 0x06};
-    data.insert(data.end(), text.begin(), text.end());
-    return test::extended(time, data);
-}
+const auto end = test::end_of_track_at;
+const auto tempo = test::tempo_at;
+const auto marker = test::marker_at;
 MidiEvent sysex(std::uint32_t time, Bytes after_f0) {
     after_f0.insert(after_f0.begin(), 0xF0);
     return test::extended(time, after_f0);
-}
-
-MidiContainer song_of(std::uint32_t form, std::uint32_t timebase, const std::vector<Events>& tracks) {
-    MidiContainer song;
-    song.initialize(form, timebase);
-    for (const Events& events : tracks) {
-        MidiTrack track;
-        for (const MidiEvent& event : events) track.add_event(event);
-        song.add_track(track);
-    }
-    return song;
 }
 
 // The loops as "dialect start-end xCOUNT song|tN", the main loop marked "*".

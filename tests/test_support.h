@@ -43,6 +43,32 @@ inline MidiEvent extended(std::uint32_t time, Bytes data) {
     return MidiEvent(time, MidiEventType::extended, 0, data.data(), data.size());
 }
 
+// Songs built event by event, for the tests of what the library works out
+// from a song.
+using Events = std::vector<MidiEvent>;
+inline MidiEvent cc(std::uint32_t time, std::uint8_t number, std::uint8_t value, std::uint8_t channel = 0) {
+    return channel_event(time, MidiEventType::control_change, channel, {number, value});
+}
+inline MidiEvent end_of_track_at(std::uint32_t time) { return extended(time, {0xFF, 0x2F}); }
+inline MidiEvent tempo_at(std::uint32_t time, std::uint32_t micro) {
+    return extended(time, {0xFF, 0x51, std::uint8_t(micro >> 16), std::uint8_t(micro >> 8), std::uint8_t(micro)});
+}
+inline MidiEvent marker_at(std::uint32_t time, const std::string& text) {
+    Bytes data{0xFF, 0x06};
+    data.insert(data.end(), text.begin(), text.end());
+    return extended(time, data);
+}
+inline MidiContainer song_of(std::uint32_t form, std::uint32_t timebase, const std::vector<Events>& tracks) {
+    MidiContainer song;
+    song.initialize(form, timebase);
+    for (const Events& events : tracks) {
+        MidiTrack track;
+        for (const MidiEvent& event : events) track.add_event(event);
+        song.add_track(track);
+    }
+    return song;
+}
+
 inline Bytes data_of(const MidiEvent& event) {
     Bytes out(event.get_data_size());
     event.get_data(0, out.size(), out.data());
