@@ -11,8 +11,7 @@ import path from 'node:path';
 import {before, describe, test} from 'node:test';
 
 import {
-    endedNotes, loadConverter, manySongXmi, program, readTree, root, run, seqtool, seqtoolInfo, temporaryFolder,
-    threeSongXmi
+    endedNotes, loadConverter, readTree, root, run, seqtool, seqtoolInfo, temporaryFolder, threeSongXmi
 } from './support.mjs';
 
 let page;  // loadConverter(): the module, convert.js and song.js
@@ -177,24 +176,6 @@ describe('the report read out of the module\'s memory', () => {
         }
         // The check reached the fields of faults and loops, not only zeros.
         assert.ok(faults > 0 && loops > 0, `${faults} faults, ${loops} loops`);
-    });
-
-    // When no report can be made (memory ran out, a song no Standard MIDI
-    // File holds: 65536 songs in one), the reason is the report's, the one
-    // the program prints for the same input, whatever the options.
-    test('a failed conversion gives the program\'s reason', () => {
-        const folder = temporaryFolder();
-        fs.writeFileSync(path.join(folder, 'many.xmi'), manySongXmi(65536));
-        const printed = run(program, ['many.xmi'], folder).stderr;
-        const reason = printed.match(/^Error while converting file \(many\.xmi\): (.+)\n$/)?.[1];
-        assert.ok(reason, printed);
-        const input = fs.readFileSync(path.join(folder, 'many.xmi'));
-        for (const options of [{}, {promote: true}, {loops: 2, fadeMilliseconds: 10000}, {markLoops: true}]) {
-            assert.deepStrictEqual(page.seqconvConvert(page.wasm, input, 'many.xmi', options), {
-                status: page.SEQCONV_ERROR, format: null, resembles: null, fault: null, facts: null, songs: [],
-                outputs: [], looped: 0, loopFault: null, message: reason
-            }, JSON.stringify(options));
-        }
     });
 
     // The codes beside the names must be the interface's, as convert.js
