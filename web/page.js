@@ -113,7 +113,7 @@ function chosenOptions() {
 }
 
 // The options every file of the list is converted with.
-let options = chosenOptions();
+let conversionOptions = chosenOptions();
 
 // One of the options changed: promotion and one track exclude each other,
 // and a song loops whole only where its loops are marked or played out. A
@@ -123,8 +123,8 @@ function optionsChanged() {
     elements.promote.disabled = elements.form0.checked;
     elements.whole.disabled = elements.loops.some((radio) => radio.checked && radio.value === 'file');
     const chosen = chosenOptions();
-    if (JSON.stringify(chosen) === JSON.stringify(options)) return;
-    options = chosen;
+    if (JSON.stringify(chosen) === JSON.stringify(conversionOptions)) return;
+    conversionOptions = chosen;
     convertAgain();
 }
 
@@ -137,7 +137,7 @@ function pump() {
         ++inFlight;
         // A file that vanished or changed after it was picked cannot be read.
         input.file.arrayBuffer().then(
-            (bytes) => worker.postMessage({id, name: input.path, input: bytes, options}, [bytes]),
+            (bytes) => worker.postMessage({id, name: input.path, input: bytes, options: conversionOptions}, [bytes]),
             () => finish(id, failed(`Unable to read input file: ${input.path}`)));
     }
     showProgress();
