@@ -30,8 +30,8 @@ const SEQCONV_LOOP_EMIDI = 2;
 const SEQCONV_LOOP_DESCENT = 3;
 const SEQCONV_LOOP_RPG = 4;
 
-// Room for the interface's message, which is one short line.
-const SEQCONV_MESSAGE_SIZE = 512;
+// The room in a report for the reason of a failed conversion.
+const SEQCONV_ERROR_SIZE = 256;
 
 // The interface's structs as the module lays them out. WebAssembly is
 // wasm32: int and pointers and size_t are 4 bytes, double and uint64_t 8
@@ -51,13 +51,18 @@ const SEQCONV_MESSAGE_SIZE = 512;
 //       int status; const char* format; const char* resembles; int fault_kind;
 //       const char* fault_kind_name; size_t fault_offset; char* fault_reason;
 //       char* fault_words; seqconv_facts facts; size_t song_count; seqconv_facts* songs;
+//       size_t looped; int loop_fault_kind; char* loop_fault_reason; char error[256];
 //   } seqconv_report;
-//   typedef struct seqconv_options { int promote; int split; } seqconv_options;
+//   typedef struct seqconv_options {
+//       int promote; int split; int loops; unsigned fade_milliseconds; int mark_loops; int whole; int form0;
+//   } seqconv_options;
 //   typedef struct seqconv_song_event {
 //       double seconds; uint32_t tick; uint16_t track; uint8_t status, data1, data2;
 //   } seqconv_song_event;
 const SEQCONV_LAYOUT = (() => {
     const scalars = {int: 4, u8: 1, u16: 2, u32: 4, i32: 4, pointer: 4, size: 4, f64: 8, u64: 8};
+    // An array of chars lies in the struct itself, aligned as one char.
+    const chars = (count) => ({size: count, align: 1});
     const struct = (...fields) => {
         const layout = {};
         let offset = 0;
@@ -83,26 +88,42 @@ const SEQCONV_LAYOUT = (() => {
     const report = struct(
         ['status', 'int'], ['format', 'pointer'], ['resembles', 'pointer'], ['faultKind', 'int'],
         ['faultKindName', 'pointer'], ['faultOffset', 'size'], ['faultReason', 'pointer'], ['faultWords', 'pointer'],
-        ['facts', facts], ['songCount', 'size'], ['songs', 'pointer']);
-    const options = struct(['promote', 'int'], ['split', 'int']);
+        ['facts', facts], ['songCount', 'size'], ['songs', 'pointer'], ['looped', 'size'], ['loopFaultKind', 'int'],
+        ['loopFaultReason', 'pointer'], ['error', chars(SEQCONV_ERROR_SIZE)]);
+    const options = struct(
+        ['promote', 'int'], ['split', 'int'], ['loops', 'int'], ['fadeMilliseconds', 'u32'], ['markLoops', 'int'],
+        ['whole', 'int'], ['form0', 'int']);
     const event = struct(
         ['seconds', 'f64'], ['tick', 'u32'], ['track', 'u16'], ['status', 'u8'], ['data1', 'u8'], ['data2', 'u8']);
     return Object.freeze({loop, facts, report, options, event});
 })();
 
 // Converts `input` (a Uint8Array) as the program does for a file called
-// `name`, whose extension recognises LDS modules; with `promote` as its
-// "-1"; with `split`, a song of several independent songs gives one file
-// per song. `wasm` is what createSeqconv() resolved to. Returns
-//   { status, format, resembles, fault, facts, songs, outputs }:
+// `name`, whose extension recognises LDS modules, with `options` (each may
+// be left out; all left out is the program without "-1"):
+//   promote           form 0 songs promoted to form 1, the program's "-1";
+//   split             a song of several independent songs gives one file
+//                     per song;
+//   loops             not 0: each song's main loop played this many times
+//                     in all, then faded out over fadeMilliseconds, no loop
+//                     mark left;
+//   markLoops         (loops 0) each song ends at its main loop's end,
+//                     marked for players;
+//   whole             with those: a song without a loop loops whole;
+//   form0             the tracks merged into one (not with promote).
+// `wasm` is what createSeqconv() resolved to. Returns
+//   { status, format, resembles, fault, facts, songs, outputs, looped,
+//     loopFault }:
 // `fault` null or { kind, kindName, offset, reason, words }, `words` worded
 // by the library ("damaged at byte 40 (cut off): track 2: event cut off");
 // `facts` those of the song read (null when it was not recognised); `outputs`
 // the Standard MIDI Files written, Uint8Arrays of their own, and `songs`
-// the facts of each (none when nothing was written). After SEQCONV_ERROR
-// there is nothing but `message`, the interface's reason, worded as the
-// program prints it.
-function seqconvConvert(wasm, input, name, promote, split) {
+// the facts of each (none when nothing was written); `looped` how many songs
+// had their loops played out or marked, `loopFault` null or { kind, reason }
+// when a song's loops were left as read because played out they would pass
+// the library's bounds. After SEQCONV_ERROR there is nothing but `message`,
+// the library's reason, worded as the program prints it.
+function seqconvConvert(wasm, input, name, options = {}) {
     const layout = SEQCONV_LAYOUT;
     const nameBytes = new TextEncoder().encode(name);
     // Pointers are unsigned 32-bit numbers; `>>> 0` keeps them so.
@@ -120,15 +141,25 @@ function seqconvConvert(wasm, input, name, promote, split) {
         wasm.HEAPU8.set(nameBytes, namePointer);
         wasm.HEAPU8[namePointer + nameBytes.length] = 0;
         const setup = new DataView(wasm.HEAPU8.buffer);
-        setup.setInt32(optionsPointer + layout.options.promote, promote ? 1 : 0, true);
-        setup.setInt32(optionsPointer + layout.options.split, split ? 1 : 0, true);
+        const flag = (value) => (value ? 1 : 0);
+        const at = layout.options;
+        setup.setInt32(optionsPointer + at.promote, flag(options.promote), true);
+        setup.setInt32(optionsPointer + at.split, flag(options.split), true);
+        setup.setInt32(optionsPointer + at.loops, options.loops ?? 0, true);
+        setup.setUint32(optionsPointer + at.fadeMilliseconds, options.fadeMilliseconds ?? 0, true);
+        setup.setInt32(optionsPointer + at.markLoops, flag(options.markLoops), true);
+        setup.setInt32(optionsPointer + at.whole, flag(options.whole), true);
+        setup.setInt32(optionsPointer + at.form0, flag(options.form0), true);
 
         const status = wasm._seqconv_convert_report(
             inputPointer, input.length, namePointer, optionsPointer, outputsPointer, outputsPointer + 4, reportPointer);
         if (status !== SEQCONV_OK && status !== SEQCONV_DAMAGED && status !== SEQCONV_UNRECOGNISED) {
-            // The report is empty: the reason is in the message of the
-            // conversion the program makes, which fails in the same way.
-            return seqconvFailure(seqconvMessage(wasm, inputPointer, input.length, namePointer, promote, split));
+            // The report is empty but for the reason, the one the program
+            // prints for the same input. It is all zero when the options
+            // were refused: the pointers here are never null.
+            return seqconvFailure(status === SEQCONV_INVALID_ARGUMENT
+                                      ? 'promote and form0 exclude each other'
+                                      : seqconvString(wasm, reportPointer + layout.report.error));
         }
         // The memory may have grown during the call: views are taken after it.
         const memory = new DataView(wasm.HEAPU8.buffer);
@@ -150,6 +181,8 @@ function seqconvConvert(wasm, input, name, promote, split) {
             facts: report.status === SEQCONV_UNRECOGNISED ? null : report.facts,
             songs: kept.map((i) => report.songs[i]),
             outputs: kept.map((i) => outputs[i]),
+            looped: report.looped,
+            loopFault: report.loopFault,
         };
     } finally {
         for (const pointer of pointers) wasm._free(pointer);
@@ -158,40 +191,17 @@ function seqconvConvert(wasm, input, name, promote, split) {
 
 function seqconvFailure(message) {
     return {status: SEQCONV_ERROR, format: null, resembles: null, fault: null, facts: null, songs: [], outputs: [],
-            message};
-}
-
-// Why the conversion of the input at `inputPointer` fails: the message of
-// seqconv_convert (or seqconv_convert_songs), which says why a report
-// could not be made.
-function seqconvMessage(wasm, inputPointer, inputSize, namePointer, promote, split) {
-    const resultPointer = wasm._malloc(8) >>> 0;
-    const messagePointer = wasm._malloc(SEQCONV_MESSAGE_SIZE) >>> 0;
-    try {
-        if (!resultPointer || !messagePointer) return 'std::bad_alloc';
-        if (split) {
-            wasm._seqconv_convert_songs(inputPointer, inputSize, namePointer, promote ? 1 : 0, resultPointer,
-                                        resultPointer + 4, messagePointer, SEQCONV_MESSAGE_SIZE);
-            const words = wasm.HEAPU32;
-            wasm._seqconv_free_songs(words[resultPointer >>> 2], words[(resultPointer + 4) >>> 2]);
-        } else {
-            wasm._seqconv_convert(inputPointer, inputSize, namePointer, promote ? 1 : 0, resultPointer,
-                                  messagePointer, SEQCONV_MESSAGE_SIZE);
-            wasm._seqconv_free(resultPointer);
-        }
-        return seqconvString(wasm, messagePointer);
-    } finally {
-        wasm._free(resultPointer);
-        wasm._free(messagePointer);
-    }
+            looped: 0, loopFault: null, message};
 }
 
 // The seqconv_report at `pointer`, read out of `memory` (a DataView of the
-// module's memory), with the songs' facts of `song_count` entries.
+// module's memory), with the songs' facts of `song_count` entries and, when
+// a song's loops were left as read, why.
 function seqconvReadReport(wasm, memory, pointer) {
     const at = SEQCONV_LAYOUT.report;
     const text = (offset) => seqconvString(wasm, memory.getUint32(pointer + offset, true));
     const faultKind = memory.getInt32(pointer + at.faultKind, true);
+    const loopFaultKind = memory.getInt32(pointer + at.loopFaultKind, true);
     const songs = [];
     const songsPointer = memory.getUint32(pointer + at.songs, true);
     const songCount = memory.getUint32(pointer + at.songCount, true);
@@ -210,6 +220,11 @@ function seqconvReadReport(wasm, memory, pointer) {
         },
         facts: seqconvReadFacts(wasm, memory, pointer + at.facts),
         songs,
+        looped: memory.getUint32(pointer + at.looped, true),
+        loopFault: loopFaultKind === SEQCONV_FAULT_NONE ? null : {
+            kind: loopFaultKind,
+            reason: text(at.loopFaultReason),
+        },
     };
 }
 

@@ -18,6 +18,11 @@ const elements = {
     folder: document.getElementById('folder'),
     promote: document.getElementById('promote'),
     split: document.getElementById('split'),
+    form0: document.getElementById('form0'),
+    loops: [...document.querySelectorAll('input[name="loops"]')],
+    passes: document.getElementById('passes'),
+    fade: document.getElementById('fade'),
+    whole: document.getElementById('whole'),
     status: document.getElementById('status'),
     zip: document.getElementById('zip'),
     clear: document.getElementById('clear'),
@@ -83,6 +88,46 @@ function failed(message) {
     return {status: SEQCONV_ERROR, format: null, resembles: null, fault: null, message, songs: [], outputs: []};
 }
 
+// The options of the conversion as the page's controls set them, for
+// seqconvConvert: the numbers kept within their bounds (1 to 1000 passes, a
+// fade of 0 to 3600 s, to the millisecond) and written back so.
+function chosenOptions() {
+    const mode = elements.loops.find((radio) => radio.checked)?.value ?? 'file';
+    const bounded = (input, least, most, fallback) => {
+        const value = input.valueAsNumber;
+        const kept = Number.isFinite(value) ? Math.min(most, Math.max(least, value)) : fallback;
+        if (kept !== value) input.valueAsNumber = kept;
+        return kept;
+    };
+    const passes = Math.round(bounded(elements.passes, 1, 1000, 2));
+    const fade = Math.round(bounded(elements.fade, 0, 3600, 10) * 1000);
+    return {
+        promote: elements.promote.checked,
+        split: elements.split.checked,
+        form0: elements.form0.checked,
+        loops: mode === 'play' ? passes : 0,
+        fadeMilliseconds: mode === 'play' ? fade : 0,
+        markLoops: mode === 'mark',
+        whole: mode !== 'file' && elements.whole.checked,
+    };
+}
+
+// The options every file of the list is converted with.
+let conversionOptions = chosenOptions();
+
+// One of the options changed: promotion and one track exclude each other,
+// and a song loops whole only where its loops are marked or played out. A
+// change that alters the conversion converts the list again.
+function optionsChanged() {
+    elements.form0.disabled = elements.promote.checked;
+    elements.promote.disabled = elements.form0.checked;
+    elements.whole.disabled = elements.loops.some((radio) => radio.checked && radio.value === 'file');
+    const chosen = chosenOptions();
+    if (JSON.stringify(chosen) === JSON.stringify(conversionOptions)) return;
+    conversionOptions = chosen;
+    convertAgain();
+}
+
 // Hands the worker more files while it has room.
 function pump() {
     while (inFlight < IN_FLIGHT && queue.length > 0) {
@@ -90,10 +135,9 @@ function pump() {
         const id = nextJob++;
         jobs.set(id, {input, generation});
         ++inFlight;
-        const options = {promote: elements.promote.checked, split: elements.split.checked};
         // A file that vanished or changed after it was picked cannot be read.
         input.file.arrayBuffer().then(
-            (bytes) => worker.postMessage({id, name: input.path, input: bytes, ...options}, [bytes]),
+            (bytes) => worker.postMessage({id, name: input.path, input: bytes, options: conversionOptions}, [bytes]),
             () => finish(id, failed(`Unable to read input file: ${input.path}`)));
     }
     showProgress();
@@ -188,7 +232,7 @@ function showResult(input) {
         line.className = 'song-line';
         line.append(play, ' ', link);
         // A split file's songs are form 0 files of one track each.
-        if (input.result.outputs.length > 1) line.append(` (${describeLength(output.facts)})`);
+        if (input.result.outputs.length > 1) line.append(` (${describeLength(output.facts)}${describeLoop(output.facts)})`);
         output.view = {play, roll: document.createElement('div'), canvas: null, cursor: null};
         output.view.roll.className = 'roll';
         output.view.roll.output = output;
@@ -270,7 +314,8 @@ async function startPlaying(output, from) {
     audio ??= new AudioContext();
     await audio.resume();
     stopPlaying();  // another song may have started while this one was read
-    const player = new SongPlayer(audio, song);
+    // It loops as the game loops it, on its main loop, until stopped.
+    const player = new SongPlayer(audio, song, {loop: mainLoopOf(output.facts)});
     playing = {output, player};
     player.onended = () => {
         if (playing?.player === player) stopPlaying();
@@ -393,8 +438,16 @@ function picked(input) {
 
 elements.files.addEventListener('change', () => picked(elements.files));
 elements.folder.addEventListener('change', () => picked(elements.folder));
-elements.promote.addEventListener('change', convertAgain);
-elements.split.addEventListener('change', convertAgain);
+for (const control of [elements.promote, elements.split, elements.form0, elements.whole, ...elements.loops])
+    control.addEventListener('change', optionsChanged);
+// A number typed is a play-out asked for.
+for (const number of [elements.passes, elements.fade]) {
+    number.addEventListener('change', () => {
+        elements.loops.find((radio) => radio.value === 'play').checked = true;
+        optionsChanged();
+    });
+}
+optionsChanged();
 elements.clear.addEventListener('click', clearList);
 elements.zip.addEventListener('click', downloadZip);
 

@@ -4,8 +4,10 @@
 // short marks in a lane of their own at the bottom, as their lengths mean
 // nothing. The loops the library found in the file, in whatever dialect the
 // game's driver marked them, are red spans between two lines, labelled with
-// the dialect's name; the song's main loop, the one a game plays for ever,
-// is drawn stronger. A classic script, loaded by the page.
+// the dialect's name; the song's main loop, the one a game plays for ever
+// and the page's player follows, is drawn stronger, with a bar across its
+// top and an arrow at its start for the jump back. A classic script, loaded
+// by the page.
 
 'use strict';
 
@@ -13,6 +15,9 @@ const ROLL_HEIGHT = 96;       // CSS pixels
 const DRUM_LANE = 14;         // the drum lane's height, below the notes
 const DRUM_CHANNEL = 9;
 const LOOP_COLOUR = '192 57 43';  // red, as r g b
+const MAIN_BAR = 4;           // the main loop's bar along the top
+const ARROW = 8;              // the arrowhead at its start, as wide as high
+const LABEL_TOP = ARROW + 2;  // the labels below both
 
 // A colour for each of the 16 channels, apart from their neighbours.
 function channelColour(channel) { return `hsl(${(channel * 137) % 360} 65% 48%)`; }
@@ -77,8 +82,9 @@ function drawRoll(canvas, song, facts) {
 // The loops of `facts` with a time: a faint red span from start to end with
 // a line at each edge, its label ("markers", "for-next ×3", "emidi, track 2")
 // at the top of its start line; the main loop (loops[0] when
-// facts.mainLoop) more opaque, with wider lines. `x` maps seconds to the
-// canvas. Returns how many were drawn.
+// facts.mainLoop) more opaque, with wider lines, a solid bar along its top
+// and an arrowhead on that bar at its start, pointing back to where the
+// song jumps. `x` maps seconds to the canvas. Returns how many were drawn.
 function drawLoops(context, facts, x, width) {
     context.font = '10px system-ui, sans-serif';
     context.textBaseline = 'top';
@@ -88,7 +94,7 @@ function drawLoops(context, facts, x, width) {
         const main = facts.mainLoop && i === 0;
         const from = Math.min(width - 1, Math.round(x(loop.startSeconds)) + 0.5);
         const to = Math.min(width - 1, Math.round(x(loop.endSeconds)) + 0.5);
-        context.fillStyle = `rgb(${LOOP_COLOUR} / ${main ? 0.16 : 0.07})`;
+        context.fillStyle = `rgb(${LOOP_COLOUR} / ${main ? 0.2 : 0.07})`;
         context.fillRect(from, 0, Math.max(1, to - from), ROLL_HEIGHT);
         context.strokeStyle = `rgb(${LOOP_COLOUR} / ${main ? 1 : 0.6})`;
         context.lineWidth = main ? 2 : 1;
@@ -98,11 +104,20 @@ function drawLoops(context, facts, x, width) {
             context.lineTo(at, ROLL_HEIGHT);
         }
         context.stroke();
+        if (main) {
+            context.fillStyle = `rgb(${LOOP_COLOUR})`;
+            context.fillRect(from, 0, Math.max(1, to - from), MAIN_BAR);
+            context.beginPath();
+            context.moveTo(from + 1, ARROW / 2);
+            context.lineTo(from + 1 + ARROW, 0);
+            context.lineTo(from + 1 + ARROW, ARROW);
+            context.fill();
+        }
         // The name to the right of the start line, or to its left at the end.
         const name = loopLabel(loop);
         const label = context.measureText(name).width;
         context.fillStyle = `rgb(${LOOP_COLOUR})`;
-        context.fillText(name, from + 3 + label > width ? from - 3 - label : from + 3, 1 + 11 * (drawn % 3));
+        context.fillText(name, from + 3 + label > width ? from - 3 - label : from + 3, LABEL_TOP + 11 * (drawn % 3));
         ++drawn;
     });
     context.lineWidth = 1;

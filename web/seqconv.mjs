@@ -100,7 +100,7 @@ function convertOne(wasm, inputName, promote) {
     }
     // Whatever the song holds is written, also when the input was damaged or
     // not recognised (zero bytes then); after an error the output stays empty.
-    const result = seqconvConvert(wasm, bytes, inputName, promote, false);
+    const result = seqconvConvert(wasm, bytes, inputName, {promote});
     if (result.status === SEQCONV_ERROR) {
         fs.closeSync(output);
         process.stderr.write(`Error while converting file (${inputName}): ${result.message}\n`);

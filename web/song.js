@@ -54,10 +54,12 @@ function songFromEvents(timed) {
 }
 
 // The words of a converted input for its row: "XMI: form 0, 1 track, 37.5 s,
-// for GS", "XMI: 3 songs", with the reader's fault as the library words it
-// after it in brackets; "SMF: nothing read, damaged at byte ..." when the
-// fault left nothing; "not recognised", and why when the input begins as a
-// format's file does. `result` is seqconvConvert's, or null while waiting.
+// loop 12.3 s, for GS", "XMI: 3 songs", with the reader's fault as the
+// library words it after it in brackets; "SMF: nothing read, damaged at
+// byte ..." when the fault left nothing; "not recognised", and why when the
+// input begins as a format's file does. When a song's loops could not be
+// played out or marked, the library's reason follows ("; loops left as
+// read: ..."). `result` is seqconvConvert's, or null while waiting.
 function describeResult(result) {
     if (result === null) return 'converting…';
     if (result.status === SEQCONV_ERROR) return result.message;
@@ -67,13 +69,30 @@ function describeResult(result) {
     const songs = result.songs;
     if (songs.length === 0) return `${result.format}: ${fault ? `nothing read, ${fault}` : 'no music read'}`;
     const text = songs.length > 1 ? `${songs.length} songs` : `form ${songs[0].form}, ${describeSong(songs[0])}`;
-    return `${result.format}: ${text}${fault ? ` (${fault})` : ''}`;
+    const loops = result.loopFault ? `; loops left as read: ${result.loopFault.reason}` : '';
+    return `${result.format}: ${text}${fault ? ` (${fault})` : ''}${loops}`;
 }
 
-// "3 tracks, 12.5 s, for GM" from a song's facts.
+// "3 tracks, 12.5 s, loop 8.0 s, for GM" from a song's facts.
 function describeSong(facts) {
     const synth = facts.synth ? `, for ${facts.synth}` : '';
-    return `${facts.tracks} track${facts.tracks === 1 ? '' : 's'}, ${describeLength(facts)}${synth}`;
+    return `${facts.tracks} track${facts.tracks === 1 ? '' : 's'}, ${describeLength(facts)}${describeLoop(facts)}${synth}`;
+}
+
+// ", loop 8.0 s": how long one pass of the song's main loop lasts; "" when
+// it has none, or none with a time.
+function describeLoop(facts) {
+    const loop = mainLoopOf(facts);
+    return loop ? `, loop ${(loop.end - loop.start).toFixed(1)} s` : '';
+}
+
+// The span { start, end } in seconds of the song's main loop, the one the
+// game plays for as long as a level lasts and the page's player follows;
+// null when the song has none, or one that takes no time.
+function mainLoopOf(facts) {
+    const loop = facts?.mainLoop ? facts.loops[0] : null;
+    if (!loop || loop.startSeconds === null || loop.endSeconds === null) return null;
+    return loop.endSeconds > loop.startSeconds ? {start: loop.startSeconds, end: loop.endSeconds} : null;
 }
 
 // How long a song plays, from its facts: "12.5 s", a form 2 file's songs one
@@ -83,4 +102,5 @@ function describeLength(facts) {
     return `${facts.seconds.toFixed(1)} s${facts.form === 2 ? ' in all' : ''}`;
 }
 
-if (typeof module === 'object') module.exports = {songFromEvents, describeResult, describeSong, describeLength};
+if (typeof module === 'object')
+    module.exports = {songFromEvents, describeResult, describeSong, describeLength, describeLoop, mainLoopOf};

@@ -17,6 +17,14 @@
 // thousands of notes costs no more than its busiest 200 ms. Rendered
 // offline, the same loop runs its windows one after another to the end at
 // once, since nothing plays until the whole song is scheduled.
+//
+// A song with a main loop plays as the game plays it: on reaching the
+// loop's end it goes back to the loop's start, and on, until stopped. The
+// scheduler's windows are in play time, the seconds since the start; each
+// pass through the song maps its song times onto play time, and where a
+// window crosses the loop's end the next pass begins there, from the loop's
+// start. Notes still sounding at the jump end there, as a game's driver
+// ends them when it jumps; the channels keep their controllers.
 
 // Only SongPlayer and renderSong become the page's globals: the rest stays
 // inside, clear of the names of the page's other scripts.
@@ -37,6 +45,9 @@ const COMPRESSOR_DELAY_SECONDS = 0.006;
 const DRUM_CHANNEL = 9;
 // Plus or minus 2 semitones for the whole bend, in cents.
 const BEND_RANGE_CENTS = 200;
+// A loop shorter than this is played through once, not followed: passes of
+// a few milliseconds would come by the hundred in every window.
+const MIN_LOOP_SECONDS = 0.05;
 
 // An oscillator of a timbre: its waveform, its frequency as a multiple of
 // the note's, a detune in cents and its share of the mix.
@@ -193,9 +204,13 @@ function firstAtOrAfter(items, key, time) {
 }
 
 class SongPlayer {
-    constructor(context, song, destination = context.destination) {
+    // `loop`: the song's main loop { start, end } in seconds (mainLoopOf in
+    // song.js), followed from its end back to its start; null: the song
+    // plays once to its end.
+    constructor(context, song, {loop = null, destination = context.destination} = {}) {
         this.context = context;
         this.song = song;
+        this.loop = loop;
         this.destination = destination;
         this.releases = releasesOf(song);
         this.offline = typeof OfflineAudioContext === 'function' && context instanceof OfflineAudioContext;
@@ -209,6 +224,8 @@ class SongPlayer {
 
     // Plays from `fromSeconds` of the song: the controllers and programs
     // before it are set at once, the notes that start before it are left out.
+    // From before the loop's end the song loops; from past it, it plays on to
+    // its end, which the game never reaches.
     start(fromSeconds = 0) {
         if (this.playing) this.stop();
         const context = this.context;
@@ -223,8 +240,13 @@ class SongPlayer {
         compressor.release.value = 0.25;
         master.connect(compressor).connect(this.destination);
         const from = Math.max(0, fromSeconds);
+        const loop = this.loop;
+        const follows = loop !== null && loop.end - loop.start >= MIN_LOOP_SECONDS && from < loop.end;
         const session = {
             from, master, compressor, strips: new Map(), voices: [], timer: 0,
+            loop: follows ? {start: Math.max(0, loop.start), end: loop.end} : null,
+            // The pass playing: song time `from` of it plays at play time `play`.
+            pass: {play: 0, from},
             origin: context.currentTime + (this.offline ? 0 : START_LEAD_SECONDS),
             // What is heard lags the clock by the compressor and the output.
             latency: COMPRESSOR_DELAY_SECONDS + (this.offline ? 0 : (context.outputLatency || 0)),
@@ -259,18 +281,35 @@ class SongPlayer {
         setTimeout(() => this.teardown(session), 100);
     }
 
-    // The song's time now, in seconds, as it is heard.
+    // The song's time now, in seconds, as it is heard: back at the loop's
+    // start after each pass.
     position() {
         const session = this.session;
         if (!session || !this.playing) return this.stoppedAt;
-        const heard = this.context.currentTime - session.origin - session.latency;
-        return Math.min(this.song.seconds, session.from + Math.max(0, heard));
+        return this.songTimeAt(this.heard());
     }
 
-    // The context's time at song time `time`; never in the past.
-    clockAt(time) {
+    // The play time heard now: the seconds since the start, as they reach the
+    // ear.
+    heard() {
         const session = this.session;
-        return Math.max(this.context.currentTime, session.origin + (time - session.from));
+        return Math.max(0, this.context.currentTime - session.origin - session.latency);
+    }
+
+    // The song time at play time `play`: the first pass runs from the start
+    // point to the loop's end, every later one over the loop.
+    songTimeAt(play) {
+        const {from, loop} = this.session;
+        if (loop === null) return Math.min(this.song.seconds, from + play);
+        const first = loop.end - from;
+        return play < first ? from + play : loop.start + ((play - first) % (loop.end - loop.start));
+    }
+
+    // The context's time at song time `time` of the pass playing; never in
+    // the past.
+    clockAt(time) {
+        const {origin, pass} = this.session;
+        return Math.max(this.context.currentTime, origin + pass.play + (time - pass.from));
     }
 
     // Schedules the windows due, then wakes again; offline, every window at
@@ -279,9 +318,13 @@ class SongPlayer {
         const session = this.session;
         if (!this.playing) return;
         if (this.offline) {
-            for (let until = session.from; !session.finished;) this.scheduleWindow(until += LOOKAHEAD_SECONDS);
+            // A loop plays on to the end of what is rendered.
+            const rendered = this.context.length / this.context.sampleRate;
+            for (let until = 0; !session.finished && (session.loop === null || until < rendered);)
+                this.scheduleWindow(until += LOOKAHEAD_SECONDS);
+            if (session.loop !== null) return;
         } else {
-            this.scheduleWindow(this.position() + session.latency + LOOKAHEAD_SECONDS);
+            this.scheduleWindow(this.heard() + session.latency + LOOKAHEAD_SECONDS);
         }
         if (session.finished && this.context.currentTime - session.origin - session.latency >= this.song.seconds - session.from) {
             this.playing = false;
@@ -295,9 +338,36 @@ class SongPlayer {
         session.timer = setTimeout(() => this.pump(), WAKE_MILLISECONDS);
     }
 
-    // Schedules every event before song time `until`, in time order; at one
-    // time controllers and programs go before notes, as a file sends them.
+    // Schedules every event before play time `until`, pass after pass
+    // where the window crosses the loop's end.
     scheduleWindow(until) {
+        const session = this.session;
+        const {notes, controls} = this.song;
+        for (;;) {
+            const {pass, loop} = session;
+            const songUntil = pass.from + (until - pass.play);
+            // In a song that loops every note ends at the loop's end at the
+            // latest, where the jump back is taken.
+            const cut = loop === null ? Infinity : loop.end;
+            if (songUntil < cut) {
+                this.schedulePass(songUntil, cut);
+                break;
+            }
+            // The events before the loop's end; then the next pass, from the
+            // loop's start.
+            this.schedulePass(loop.end, cut);
+            session.pass = {play: pass.play + (loop.end - pass.from), from: loop.start};
+            session.note = firstAtOrAfter(notes, 'start', loop.start);
+            session.control = firstAtOrAfter(controls, 'time', loop.start);
+        }
+        if (session.loop === null && session.note >= notes.length && session.control >= controls.length)
+            session.finished = true;
+    }
+
+    // Schedules the pass's events before song time `until`, in time order,
+    // every note let go by song time `cut` at the latest; at one time
+    // controllers and programs go before notes, as a file sends them.
+    schedulePass(until, cut) {
         const session = this.session;
         const {notes, controls} = this.song;
         while (true) {
@@ -307,13 +377,12 @@ class SongPlayer {
                 this.control(control, this.clockAt(control.time), true);
                 ++session.control;
             } else if (note && note.start < until) {
-                this.noteOn(note, this.releases[session.note]);
+                this.noteOn(note, Math.min(cut, this.releases[session.note]));
                 ++session.note;
             } else {
                 break;
             }
         }
-        if (session.note >= notes.length && session.control >= controls.length) session.finished = true;
     }
 
     // A channel's gain, panner and bend source, made when first needed.
@@ -542,16 +611,17 @@ function levelAt(envelope, at) {
     return sustain + (peak - sustain) * Math.exp(-(at - start - attack) / decay);
 }
 
-// The song rendered offline from `from` seconds, with `tail` seconds after
-// its end for the last notes to ring out: a Promise of a stereo AudioBuffer
-// whose first sample is song time `from`. The compressor's delay is
-// rendered past and cut from the front, so every sample lies at its song
-// time.
-async function renderSong(song, {sampleRate = 22050, from = 0, tail = 1} = {}) {
+// The song rendered offline from `from` seconds for `seconds` of play
+// (to its end when not given), with `tail` seconds after that for the last
+// notes to ring out; following `loop` (as SongPlayer does) when given: a
+// Promise of a stereo AudioBuffer whose first sample is song time `from`.
+// The compressor's delay is rendered past and cut from the front, so every
+// sample lies at its play time.
+async function renderSong(song, {sampleRate = 22050, from = 0, tail = 1, loop = null, seconds = null} = {}) {
     const delay = Math.round(COMPRESSOR_DELAY_SECONDS * sampleRate);
-    const length = Math.max(1, Math.ceil((song.seconds - from + tail) * sampleRate));
+    const length = Math.max(1, Math.ceil(((seconds ?? song.seconds - from) + tail) * sampleRate));
     const context = new OfflineAudioContext(2, length + delay, sampleRate);
-    const player = new SongPlayer(context, song);
+    const player = new SongPlayer(context, song, {loop});
     player.start(from);
     const rendered = await context.startRendering();
     const buffer = new AudioBuffer({numberOfChannels: 2, length, sampleRate});

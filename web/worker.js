@@ -5,11 +5,11 @@
 // neither start a worker from a file nor fetch one.
 //
 // Two kinds of message in, each answered with its `id`:
-//   { id, name, input (ArrayBuffer), promote, split }: a file to convert;
-//     the answer is seqconvConvert's report { id, status, format,
-//     resembles, fault, facts, message } with `outputs`, each { bytes
-//     (ArrayBuffer, handed over), crc, facts (the report's facts of that
-//     file) };
+//   { id, name, input (ArrayBuffer), options }: a file to convert, with
+//     seqconvConvert's options; the answer is its report { id, status,
+//     format, resembles, fault, facts, looped, loopFault, message } with
+//     `outputs`, each { bytes (ArrayBuffer, handed over), crc, facts (the
+//     report's facts of that file) };
 //   { id, events: bytes (ArrayBuffer) }: a Standard MIDI File whose channel
 //     messages the piano roll and the player want; the answer is
 //     { id, timed } (seqconvSongEvents), its arrays handed over. The page
@@ -43,7 +43,7 @@ self.onmessage = async (event) => {
 };
 
 function answerConversion(wasm, job) {
-    const result = seqconvConvert(wasm, new Uint8Array(job.input), job.name, job.promote, job.split);
+    const result = seqconvConvert(wasm, new Uint8Array(job.input), job.name, job.options);
     const outputs = result.outputs.map((bytes, i) => ({bytes: bytes.buffer, crc: crc32(bytes), facts: result.songs[i]}));
     self.postMessage({...result, id: job.id, outputs}, outputs.map((output) => output.bytes));
 }

@@ -2,9 +2,12 @@
 // served from 127.0.0.1: the examples of every format and an XMI file of
 // three songs go in through the folder and file pickers, every MIDI file and
 // the zip archive come out as downloads, and each must hold the bytes the
-// program writes, with and without promotion and split; each file's piano
-// roll draws its notes. A screenshot for the README is taken on the way (SEQCONV_SCREENSHOT names where; by default
-// build/web/page.png).
+// program writes, with and without promotion and split, and what seqtool
+// convert writes with the loop options and one track; each file's piano
+// roll draws its notes; a song plays, looping where it loops; on a narrow
+// screen the rolls take the whole width. A screenshot for the README is
+// taken on the way (SEQCONV_SCREENSHOT names where; by default
+// build/web/page.png), and one of the narrow page (build/web/narrow.png).
 
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -12,8 +15,8 @@ import path from 'node:path';
 import {after, before, test} from 'node:test';
 
 import {
-    endedNotes, launchChromium, pageDir, program, readTree, root, run, seqtoolInfo, servePage, sorted, temporaryFolder,
-    threeSongXmi
+    endedNotes, launchChromium, pageDir, program, readTree, root, run, seqtool, seqtoolInfo, servePage, sorted,
+    temporaryFolder, threeSongXmi
 } from './support.mjs';
 
 const work = temporaryFolder();
@@ -71,6 +74,36 @@ function programOutputs(promote, split) {
         });
     }
     return outputs;
+}
+
+// What seqtool convert writes with `args` for every input, by the names the
+// page gives them ("examples/minuet.xmi.mid", "NAME.1.mid" for a song of
+// several songs).
+function seqtoolOutputs(args) {
+    const folder = fs.mkdtempSync(path.join(work, 'seqtool-'));
+    fs.cpSync(examples, path.join(folder, 'examples'), {recursive: true});
+    fs.copyFileSync(threeSongs, path.join(folder, path.basename(threeSongs)));
+    const inputs = [...readTree(folder).keys()].filter((name) => !name.endsWith('/'));
+    const result = run(seqtool, ['convert', ...args, '--', ...inputs], folder);
+    assert.equal(result.status, 0, result.stderr);
+    const outputs = [...readTree(folder)].filter(([name, bytes]) => bytes !== null && !inputs.includes(name));
+    return new Map(outputs);
+}
+
+// Sets the loop options and the one track as a person does: the loop radio
+// button, a whole song's loop, the play-out's numbers typed (and left, which
+// commits them), the one track.
+async function setOptions({loops = 'file', passes = null, fade = null, whole = false, form0 = false}) {
+    // "Whole songs loop" is for marked or played-out loops only.
+    await page.check('#loops-mark');
+    await page.setChecked('#whole', whole);
+    await page.check(`#loops-${loops}`);
+    for (const [id, value] of [['#passes', passes], ['#fade', fade]]) {
+        if (value === null) continue;
+        await page.fill(id, value);
+        await page.locator(id).blur();
+    }
+    await page.setChecked('#form0', form0);
 }
 
 // The "MTrk" chunks of a Standard MIDI File, headers included.
@@ -166,8 +199,10 @@ test('every piano roll draws the notes and loops of the file it shows', async ()
     // The rolls that scrolled away were let go; those of the first rows are
     // drawn again once they are back in view.
     await page.evaluate(() => window.scrollTo(0, 0));
-    await page.waitForFunction(() => [...document.querySelectorAll('.roll')].slice(0, 3).every(
-        (roll) => roll.querySelector('canvas')?.dataset.notes !== undefined));
+    await page.waitForFunction(() => {
+        const inView = [...document.querySelectorAll('.roll')].filter((roll) => roll.getBoundingClientRect().top < innerHeight);
+        return inView.length > 0 && inView.every((roll) => roll.querySelector('canvas')?.dataset.notes !== undefined);
+    });
     assert.ok(await page.locator('.roll canvas').count() < expected.size);
 });
 
@@ -209,6 +244,58 @@ test('a song plays with a moving cursor, and one song plays at a time', async ()
     await play.click();
 });
 
+// The loop options and one track reach the conversion: every download and
+// the zip hold what seqtool convert writes with the same options. One track
+// and promotion exclude each other.
+test('the page writes what seqtool writes, with the loop options and one track', async () => {
+    await page.setChecked('#promote', false);
+    await page.setChecked('#split', false);
+    const cases = [
+        {set: {loops: 'play', passes: '2', fade: '10'}, args: ['--loops', '2', '--fade', '10']},
+        {set: {loops: 'play', passes: '3', fade: '2.5', whole: true}, args: ['--loops', '3', '--fade', '2.5', '--whole']},
+        {set: {loops: 'mark'}, args: ['--mark-loops']},
+        {set: {loops: 'mark', whole: true}, args: ['--mark-loops', '--whole']},
+        {set: {form0: true}, args: ['--form', '0']},
+        {set: {loops: 'play', passes: '3', fade: '2.5', form0: true}, args: ['--form', '0', '--loops', '3', '--fade', '2.5']},
+    ];
+    for (const {set, args} of cases) {
+        await setOptions(set);
+        await converted();
+        const expected = seqtoolOutputs(args);
+        assert.deepStrictEqual(sorted(await downloads()), sorted(baseNames(expected)), args.join(' '));
+        assert.deepStrictEqual(sorted(await zipContents()), sorted(asTree(expected)), args.join(' '));
+        assert.equal(await page.isDisabled('#promote'), set.form0 === true);
+    }
+    await setOptions({});
+    await page.check('#promote');
+    assert.ok(await page.isDisabled('#form0'));
+    await page.uncheck('#promote');
+    await converted();
+});
+
+// At 400 pixels wide each row is a block, the file's name and its result
+// above its MIDI files, and every piano roll takes nine tenths of the width
+// at least.
+test('on a narrow screen the piano rolls take the whole width', async () => {
+    await page.setViewportSize({width: 400, height: 800});
+    try {
+        const row = page.locator('tbody tr').filter({hasText: 'examples/minuet.lds'});
+        await row.evaluate((element) => element.scrollIntoView({block: 'center'}));
+        const canvas = row.locator('.roll canvas');
+        await canvas.waitFor();
+        await page.waitForFunction((element) => element.dataset.notes !== undefined, await canvas.elementHandle());
+        const rolls = await page.locator('.roll').evaluateAll((rolls) => rolls.map((roll) => roll.getBoundingClientRect().width));
+        assert.ok(rolls.length > 0 && rolls.every((width) => width >= 360), `rolls ${rolls}`);
+        const [name, result, roll] = await Promise.all(
+            [row.locator('th'), row.locator('td').first(), row.locator('.roll')].map((part) => part.boundingBox()));
+        assert.ok(name.y + name.height <= result.y + 1 && result.y + result.height <= roll.y + 1,
+                  `name ${JSON.stringify(name)}, result ${JSON.stringify(result)}, roll ${JSON.stringify(roll)}`);
+        await page.screenshot({path: path.join(root, 'build/web/narrow.png')});
+    } finally {
+        await page.setViewportSize({width: 900, height: 700});
+    }
+});
+
 test('a file of no known format is listed as not recognised, with nothing to download', async () => {
     await page.click('#clear');
     await page.setInputFiles('#files', {name: 'notes.txt', mimeType: 'text/plain', buffer: Buffer.from('la la la')});
@@ -231,6 +318,57 @@ test('a damaged file shows where and why its reading stopped, once when nothing 
     const rows = await page.locator('tbody tr').allTextContents();
     assert.ok(rows.some((row) => /SMF: form 1, 1 track, .* \(damaged at byte 35 \(unsupported\): track 1: F7 packet\)/.test(row)), rows);
     assert.ok(rows.some((row) => /SMF: nothing read, damaged at byte 23 \(unsupported\): track 0: F7 packet/.test(row)), rows);
+});
+
+// A song whose main loop (markers at 0.5 s and 1.5 s) ends before the song
+// does: its row tells the pass's length, its roll draws the loop, and Play
+// goes back to the loop's start at its end, the cursor with it, until
+// stopped.
+const DIVISION = 96;
+const delta = (n) => (n < 128 ? [n] : [0x80 | (n >> 7), n & 0x7f]);
+const marker = (ticks, text) => [...delta(ticks), 0xff, 0x06, text.length, ...Buffer.from(text)];
+const note = (ticks, length, key) => [...delta(ticks), 0x90, key, 100, ...delta(length), 0x80, key, 0];
+function oneTrack(...events) {
+    const body = [...events.flat(), 0, 0xff, 0x2f, 0];
+    const length = Buffer.alloc(4);
+    length.writeUInt32BE(body.length);
+    return Buffer.concat([Buffer.from([...Buffer.from('MThd'), 0, 0, 0, 6, 0, 0, 0, 1, 0, DIVISION]),
+                          Buffer.from('MTrk'), length, Buffer.from(body)]);
+}
+
+test('Play follows the main loop, and the cursor goes back with it', async () => {
+    await page.click('#clear');
+    // At 120 beats a minute 96 ticks are half a second: the loop 0.5 s to
+    // 1.5 s, notes to 3 s.
+    const looping = oneTrack(note(0, 48, 60), marker(48, 'loopStart'), note(0, 48, 62), note(48, 48, 64),
+                             marker(48, 'loopEnd'), note(0, 288, 67));
+    await page.setInputFiles('#files', {name: 'looping.mid', mimeType: 'audio/midi', buffer: looping});
+    await converted();
+    const row = page.locator('tbody tr').first();
+    assert.match(await row.locator('td').first().textContent(), /^SMF: form 0, 1 track, 3\.0 s, loop 1\.0 s$/);
+    const canvas = row.locator('.roll canvas');
+    await canvas.waitFor();
+    await page.waitForFunction((element) => element.dataset.loops === '1', await canvas.elementHandle());
+    const width = (await canvas.boundingBox()).width;
+    await row.locator('button.play').click();
+    const lefts = await page.evaluate(async () => {
+        const cursor = document.querySelector('.roll .cursor');
+        const seen = [];
+        for (let i = 0; i < 70; ++i) {
+            seen.push(parseFloat(cursor.style.left));
+            await new Promise((resolve) => setTimeout(resolve, 50));
+        }
+        return seen.filter(Number.isFinite);
+    });
+    assert.equal(await row.locator('button.play').textContent(), 'Stop');
+    await row.locator('button.play').click();
+    // Seconds of the song where the cursor stood: never past the loop's
+    // end, and back to its start at least twice in 3.5 s.
+    const seconds = lefts.map((left) => (left / width) * 3);
+    assert.ok(Math.max(...seconds) <= 1.5 + 0.05, `cursor at ${seconds}`);
+    const jumps = seconds.filter((time, i) => i > 0 && seconds[i - 1] - time > 0.5);
+    assert.ok(jumps.length >= 2, `cursor at ${seconds}`);
+    assert.ok(jumps.every((time) => time >= 0.5 - 0.01 && time < 0.5 + 0.2), `after the jumps ${jumps}`);
 });
 
 test('the page works opened from file://', async () => {

@@ -9,7 +9,7 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import {after, before, test} from 'node:test';
+import {after, before, describe, test} from 'node:test';
 
 import {launchChromium, loadConverter, program, root, run, servePage, temporaryFolder} from './support.mjs';
 
@@ -85,13 +85,15 @@ function eventsOf(bytes) {
     return plain;
 }
 
-// Renders the file's song in the page and measures the buffer: its RMS, its
-// onsets (where the level rises past a tenth of the peak after at least
-// 20 ms below it) and the last moment it is at half its peak or more.
-async function render(bytes, {from = 0} = {}) {
-    return page.evaluate(async ({timed, from}) => {
+// Renders the file's song in the page (from `from`, following `loop` for
+// `seconds` when given) and measures the buffer: its RMS, its onsets (where
+// the level rises past a tenth of the peak after at least 20 ms below it),
+// the last moment it is at half its peak or more, and its loudest level
+// in every 10 ms.
+async function render(bytes, {from = 0, loop = null, seconds = null, tail = 1} = {}) {
+    return page.evaluate(async ({timed, from, loop, seconds, tail}) => {
         const song = songFromEvents(timed);
-        const buffer = await renderSong(song, {from});
+        const buffer = await renderSong(song, {from, loop, seconds, tail});
         const [left, right] = [buffer.getChannelData(0), buffer.getChannelData(1)];
         let peak = 0;
         let sum = 0;
@@ -101,10 +103,13 @@ async function render(bytes, {from = 0} = {}) {
             sum += left[i] * left[i] + right[i] * right[i];
         }
         const onsets = [];
+        const blocks = [];
         let quiet = Infinity;
         let lastLoud = 0;
         for (let i = 0; i < left.length; ++i) {
             const level = Math.max(Math.abs(left[i]), Math.abs(right[i]));
+            const block = Math.floor(i / (buffer.sampleRate / 100));
+            blocks[block] = Math.max(blocks[block] ?? 0, level);
             if (level >= peak / 2) lastLoud = i / buffer.sampleRate;
             if (level < peak / 10) {
                 ++quiet;
@@ -113,9 +118,9 @@ async function render(bytes, {from = 0} = {}) {
                 quiet = 0;
             }
         }
-        return {rms: Math.sqrt(sum / (2 * left.length)), peak, onsets, lastLoud, duration: buffer.duration,
+        return {rms: Math.sqrt(sum / (2 * left.length)), peak, onsets, lastLoud, blocks, duration: buffer.duration,
                 seconds: song.seconds, finite: left.every(Number.isFinite)};
-    }, {timed: eventsOf(bytes), from});
+    }, {timed: eventsOf(bytes), from, loop, seconds, tail});
 }
 
 // Silence is 0; -60 dB over the whole buffer, or -40 dB at the loudest, is
@@ -273,4 +278,68 @@ test('the player tells when it reached the end by itself, not after stop()', asy
     assert.equal(result.stopped.ended, 0);
     assert.equal(result.stopped.stillPlaying, false);
     assert.ok(result.stopped.position > 0 && result.stopped.position < 0.5, `stopped at ${result.stopped.position}`);
+});
+
+// Play follows the song's main loop as the game does: from the loop's end
+// back to its start, pass after pass. The loop is the one the library finds
+// in the file (markers "loopStart" at 1 s and "loopEnd" at 3 s here), as
+// the page hands it to its player; the notes are short and apart, a long
+// one crossing the loop's end, and one after it that a looping song never
+// reaches.
+const marker = (tick, text) => [tick, 0xff, 0x06, text.length, ...Buffer.from(text)];
+const LOOP_NOTES = [[0, 90, 60], [1200, 90, 62], [1680, 90, 64], [2160, 90, 65], [2520, 840, 67], [3840, 90, 69]];
+const loopedSong = (start, end) => smf([[0, 500000]], [...notesOf(LOOP_NOTES), marker(start, 'loopStart'), marker(end, 'loopEnd')]);
+
+// The play times at which the notes starting at `times` (song seconds) are
+// heard within `seconds` of play from `from`, counted here: the first pass
+// runs to the loop's end, every later one over the loop; from past the
+// loop's end the song plays once to its end.
+function heardAt(times, loop, from, seconds) {
+    if (from >= loop.end) return times.filter((time) => time >= from).map((time) => time - from);
+    const heard = times.filter((time) => time >= from && time < loop.end).map((time) => time - from);
+    for (let pass = loop.end - from; pass < seconds; pass += loop.end - loop.start)
+        heard.push(...times.filter((time) => time >= loop.start && time < loop.end).map((time) => pass + time - loop.start));
+    return heard.filter((time) => time < seconds);
+}
+
+// The page's main loop of a file: its report's facts, made a span by mainLoopOf.
+function mainLoopOfFile(bytes) {
+    const report = converter.seqconvConvert(converter.wasm, Uint8Array.from(bytes), 'looped.mid');
+    return converter.mainLoopOf(report.songs[0]);
+}
+
+describe('a song that loops', () => {
+    const bytes = loopedSong(960, 2880);
+    const times = LOOP_NOTES.map(([tick]) => tick / 960);
+    const SECONDS = 7;
+
+    test('the page finds the loop of the file', () => assert.deepStrictEqual(mainLoopOfFile(bytes), {start: 1, end: 3}));
+
+    for (const from of [0, 2, 0.5, 3.2]) {
+        test(`plays its notes again at every pass's times, from ${from} s`, async () => {
+            const loop = mainLoopOfFile(bytes);
+            const {onsets} = await render(bytes, {from, loop, seconds: SECONDS, tail: 0});
+            const expected = heardAt(times, loop, from, SECONDS);
+            assert.equal(onsets.length, expected.length, `onsets ${onsets}, not ${expected}`);
+            onsets.forEach((onset, i) => assert.ok(Math.abs(onset - expected[i]) <= 0.005, `note ${i}: ${onset}, not ${expected[i]}`));
+        });
+    }
+
+    // The long note would sound to 3.5 s; it ends at the jump, and the next
+    // pass is quiet until its first note, 0.25 s after the loop's start.
+    test('a note sounding at the jump ends there', async () => {
+        const {blocks, peak} = await render(bytes, {loop: mainLoopOfFile(bytes), seconds: SECONDS, tail: 0});
+        assert.ok(Math.max(...blocks.slice(290, 300)) > peak / 4, 'the long note sounds before the jump');
+        const after = Math.max(...blocks.slice(310, 324));
+        assert.ok(after < peak / 20, `${after} after the jump, the peak ${peak}`);
+    });
+
+    // A loop of 20 ms is no loop to follow: the song plays once to its end.
+    test('a loop too short to follow is played through', async () => {
+        const short = loopedSong(960, 979);
+        const loop = mainLoopOfFile(short);
+        assert.ok(loop.end - loop.start < 0.05, JSON.stringify(loop));
+        const {onsets} = await render(short, {loop, seconds: SECONDS, tail: 0});
+        assert.equal(onsets.length, times.length, `onsets ${onsets}`);
+    });
 });

@@ -1,17 +1,18 @@
 // What the page tells and draws of a file, all from the library: the report
 // that convert.js reads out of the module's memory (checked against
 // seqtool info for every example and fuzz input, so that a struct that
-// moves a field fails here), the playing time of every output (plain and
-// split), the songs song.js pairs from the library's timed events, and the
-// words of a row.
+// moves a field fails here), the bytes and playing time of every output
+// under every option (against seqtool convert), the songs song.js pairs
+// from the library's timed events, and the words of a row.
 
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import {before, describe, test} from 'node:test';
 
-import {endedNotes, loadConverter, readTree, root, run, seqtool, seqtoolInfo, temporaryFolder, threeSongXmi}
-    from './support.mjs';
+import {
+    endedNotes, loadConverter, readTree, root, run, seqtool, seqtoolInfo, temporaryFolder, threeSongXmi
+} from './support.mjs';
 
 let page;  // loadConverter(): the module, convert.js and song.js
 before(async () => {
@@ -151,6 +152,9 @@ function asInfoRow(name, report) {
             dialect: loop.dialectName, start: loop.start, end: loop.end, start_seconds: loop.startSeconds,
             end_seconds: loop.endSeconds, count: loop.count, track: loop.track
         })) : null,
+        loop_seconds: read && facts.mainLoop && facts.loops[0].startSeconds !== null
+            ? Math.round((facts.loops[0].endSeconds - facts.loops[0].startSeconds) * 1000) / 1000
+            : null,
         synth: read && facts.synth !== '' ? facts.synth : null,
         fault: report.fault && {kind: report.fault.kindName, offset: report.fault.offset, reason: report.fault.reason},
     };
@@ -164,7 +168,7 @@ describe('the report read out of the module\'s memory', () => {
         let faults = 0;
         let loops = 0;
         for (const name of names) {
-            const report = page.seqconvConvert(page.wasm, fs.readFileSync(path.join(root, name)), name, false, false);
+            const report = page.seqconvConvert(page.wasm, fs.readFileSync(path.join(root, name)), name);
             assert.notEqual(report.status, page.SEQCONV_ERROR, name);
             assert.deepStrictEqual(asInfoRow(name, report), info.get(name));
             if (report.fault) ++faults;
@@ -173,25 +177,6 @@ describe('the report read out of the module\'s memory', () => {
         // The check reached the fields of faults and loops, not only zeros.
         assert.ok(faults > 0 && loops > 0, `${faults} faults, ${loops} loops`);
     });
-
-    // When no report can be made (memory ran out, a song no Standard MIDI
-    // File holds), the reason is the message seqconv_convert (or, split,
-    // seqconv_convert_songs) gives for the same input, name and options: a
-    // module whose report fails shows which message was fetched.
-    for (const split of [false, true]) {
-        test(`a failed report gives the conversion's message${split ? ', split' : ''}`, () => {
-            const failing = Object.create(page.wasm);
-            failing._seqconv_convert_report = () => page.SEQCONV_ERROR;
-            const xmi = new Uint8Array(fs.readFileSync(path.join(root, 'examples/minuet.xmi')));
-            const cases = [[xmi, 'a.xmi', 'XMI converted'], [new Uint8Array([1, 2, 3]), 'b', 'not a recognised format']];
-            for (const [input, name, message] of cases) {
-                assert.deepStrictEqual(page.seqconvConvert(failing, input, name, true, split), {
-                    status: page.SEQCONV_ERROR, format: null, resembles: null, fault: null, facts: null, songs: [],
-                    outputs: [], message
-                });
-            }
-        });
-    }
 
     // The codes beside the names must be the interface's, as convert.js
     // names them: faults and loops made here in Standard MIDI Files.
@@ -207,7 +192,7 @@ describe('the report read out of the module\'s memory', () => {
     ];
     for (const {file, code, name} of faults) {
         test(`a fault of kind ${name} is ${code}`, () => {
-            const report = page.seqconvConvert(page.wasm, new Uint8Array(file), 'x.mid', false, false);
+            const report = page.seqconvConvert(page.wasm, new Uint8Array(file), 'x.mid');
             assert.equal(report.status, page.SEQCONV_DAMAGED);
             assert.deepStrictEqual([report.fault.kind, report.fault.kindName], [page[code], name]);
         });
@@ -220,45 +205,97 @@ describe('the report read out of the module\'s memory', () => {
     for (const {body, code, name} of loops) {
         test(`a loop of dialect ${name} is ${code}`, () => {
             const file = new Uint8Array([...header(1), ...track([...body, ...end])]);
-            const report = page.seqconvConvert(page.wasm, file, 'x.mid', false, false);
+            const report = page.seqconvConvert(page.wasm, file, 'x.mid');
             assert.equal(report.status, page.SEQCONV_OK);
             assert.deepStrictEqual(report.facts.loops.map((loop) => [loop.dialect, loop.dialectName]), [[page[code], name]]);
         });
     }
 });
 
-// The page shows each output's playing time from its facts; seqtool info
-// on the file the program writes must tell the same, and the file must be
-// the page's output.
-describe('the playing time of every output', () => {
-    for (const split of [false, true]) {
-        test(`equals seqtool info's for every example, ${split ? 'split' : 'plain'}`, () => {
+// The page converts with the options the user chose and shows each output's
+// playing time and main loop from its facts: seqtool convert, given the same
+// options, must write the page's bytes, and seqtool info on those files must
+// tell the same time and main loop; seqtool's count of songs whose loops were
+// rewritten must be the report's.
+describe('every output under every option', () => {
+    const cases = [
+        {what: 'plain', options: {}, args: [], more: 0},
+        {what: 'split', options: {split: true}, args: ['--split'], more: 2},
+        {what: 'played out twice, a fade of 10 s', options: {loops: 2, fadeMilliseconds: 10000},
+         args: ['--loops', '2', '--fade', '10'], more: 0, looped: 'played out'},
+        {what: 'played out 3 times, no fade, whole', options: {loops: 3, fadeMilliseconds: 0, whole: true},
+         args: ['--loops', '3', '--fade', '0', '--whole'], more: 0, looped: 'played out'},
+        {what: 'marked', options: {markLoops: true}, args: ['--mark-loops'], more: 0, looped: 'marked'},
+        {what: 'marked, whole, split', options: {markLoops: true, whole: true, split: true},
+         args: ['--mark-loops', '--whole', '--split'], more: 2, looped: 'marked'},
+        // A song of several songs is split before its tracks are merged.
+        {what: 'one track', options: {form0: true}, args: ['--form', '0'], more: 2},
+        {what: 'one track, played out', options: {form0: true, loops: 2, fadeMilliseconds: 1500},
+         args: ['--form', '0', '--loops', '2', '--fade', '1.5'], more: 2, looped: 'played out'},
+    ];
+    for (const {what, options, args, more, looped} of cases) {
+        test(`equals seqtool's for every example, ${what}`, () => {
             const folder = temporaryFolder();
             fs.cpSync(path.join(root, 'examples'), folder, {recursive: true});
             fs.writeFileSync(path.join(folder, 'three.xmi'), threeSongXmi(fs.readFileSync(path.join(folder, 'minuet.xmi'))));
             const inputs = fs.readdirSync(folder).sort();
-            const written = run(seqtool, ['convert', ...(split ? ['--split'] : []), '--', ...inputs], folder);
+            const written = run(seqtool, ['convert', ...args, '--', ...inputs], folder);
             assert.equal(written.status, 0, written.stderr);
             const outputs = fs.readdirSync(folder).filter((name) => name.endsWith('.mid') && !inputs.includes(name));
             const info = seqtoolInfo(outputs, folder);
             let files = 0;
+            let songsLooped = 0;
             for (const input of inputs) {
-                const report =
-                    page.seqconvConvert(page.wasm, fs.readFileSync(path.join(folder, input)), input, false, split);
+                const report = page.seqconvConvert(page.wasm, fs.readFileSync(path.join(folder, input)), input, options);
                 assert.equal(report.songs.length, report.outputs.length);
+                assert.equal(report.loopFault, null);
+                songsLooped += report.looped;
                 report.outputs.forEach((bytes, i) => {
                     const name = report.outputs.length > 1 ? `${input}.${i + 1}.mid` : `${input}.mid`;
+                    const row = info.get(name);
                     assert.deepStrictEqual(Buffer.from(bytes), fs.readFileSync(path.join(folder, name)), name);
-                    assert.equal(report.songs[i].seconds, info.get(name).seconds, name);
+                    assert.equal(report.songs[i].seconds, row.seconds, name);
                     assert.equal(page.describeLength(report.songs[i]),
-                                 `${info.get(name).seconds.toFixed(1)} s${info.get(name).form === 2 ? ' in all' : ''}`);
+                                 `${row.seconds.toFixed(1)} s${row.form === 2 ? ' in all' : ''}`);
+                    // The main loop, which the player follows. (The report reads a
+                    // song's loop controllers as its input's format meant them,
+                    // seqtool info the written file's as a Standard MIDI File's.)
+                    const facts = report.songs[i];
+                    assert.deepStrictEqual(
+                        facts.mainLoop ? [facts.loops[0].dialectName, facts.loops[0].start, facts.loops[0].end] : null,
+                        row.loop_seconds === null ? null : [row.loops[0].dialect, row.loops[0].start, row.loops[0].end],
+                        name);
+                    assert.equal(page.describeLoop(report.songs[i]),
+                                 row.loop_seconds === null ? '' : `, loop ${row.loop_seconds.toFixed(1)} s`, name);
                     ++files;
                 });
             }
             assert.equal(files, outputs.length);
-            assert.equal(files, inputs.length + (split ? 2 : 0));
+            assert.equal(files, inputs.length + more);
+            const summary = written.stderr.match(/; (\d+) songs? with loops (played out|marked) in /);
+            assert.deepStrictEqual(summary && [Number(summary[1]), summary[2]], looped ? [songsLooped, looped] : null);
+            if (looped) assert.ok(songsLooped > 0);
         });
     }
+
+    // Played out a thousand times, a loop of 2001 notes would hold some
+    // 4,000,000 events, past the library's bound: the song is written as
+    // read, and the report says why as seqtool does.
+    test('a play-out past the bounds leaves the loops as read, and says why', () => {
+        const folder = temporaryFolder();
+        const notes = Array.from({length: 2001}, () => [...on(0, 60), ...off(1, 60)]).flat();
+        const marker = (text) => [0x00, 0xff, 0x06, text.length, ...Buffer.from(text)];
+        fs.writeFileSync(path.join(folder, 'long.mid'), smf(0, 96, [...marker('loopStart'), ...notes, ...marker('loopEnd'), ...end]));
+        const written = run(seqtool, ['convert', '--loops', '1000', '--', 'long.mid'], folder);
+        assert.equal(written.status, 0, written.stderr);
+        const [, kind, reason] = written.stderr.match(/^long\.mid: loops left as read \((.+?)\): (.+)$/m) ?? [];
+        assert.ok(reason, written.stderr);
+        const report = page.seqconvConvert(page.wasm, fs.readFileSync(path.join(folder, 'long.mid')), 'long.mid', {loops: 1000});
+        assert.deepStrictEqual([report.loopFault, report.looped], [{kind: page.SEQCONV_FAULT_LIMIT, reason}, 0]);
+        assert.equal(kind, 'limit');
+        assert.deepStrictEqual(Buffer.from(report.outputs[0]), fs.readFileSync(path.join(folder, 'long.mid.mid')));
+        assert.ok(page.describeResult(report).endsWith(`; loops left as read: ${reason}`), page.describeResult(report));
+    });
 
     // The roll draws a bar for every note that ends, counted by the tests' own
     // reader; with the notes nothing ends they are the facts' notes.
@@ -267,7 +304,7 @@ describe('the playing time of every output', () => {
             const inputs = fs.readdirSync(path.join(root, 'examples')).map((name) => [name, fs.readFileSync(path.join(root, 'examples', name))]);
             inputs.push(['three.xmi', threeSongXmi(fs.readFileSync(path.join(root, 'examples/minuet.xmi')))]);
             for (const [name, bytes] of inputs) {
-                const report = page.seqconvConvert(page.wasm, bytes, name, promote, split);
+                const report = page.seqconvConvert(page.wasm, bytes, name, {promote, split});
                 report.outputs.forEach((output, i) => {
                     const song = songOf(output);
                     assert.equal(song.notes.length, endedNotes(Buffer.from(output)), name);
@@ -284,7 +321,10 @@ describe('the words of a row', () => {
                               mainLoop: false, loops: [], ...more});
     const fault = {kind: 1, kindName: 'cut off', offset: 40, reason: 'track 2: event cut off',
                    words: 'damaged at byte 40 (cut off): track 2: event cut off'};
-    const result = (more) => ({status: 0, format: 'XMI', resembles: null, fault: null, songs: [facts()], ...more});
+    const result = (more) => ({status: 0, format: 'XMI', resembles: null, fault: null, songs: [facts()], loopFault: null,
+                               ...more});
+    const loop = (startSeconds, endSeconds, more) => ({dialect: 0, dialectName: 'markers', start: 0, end: 0, startSeconds,
+                                                       endSeconds, count: 0, track: null, ...more});
     const cases = [
         {what: 'converted', result: result(), words: 'XMI: form 1, 3 tracks, 15.1 s'},
         {what: 'one track, a synthesiser', result: result({songs: [facts({tracks: 1, synth: 'MT-32'})]}),
@@ -307,6 +347,18 @@ describe('the words of a row', () => {
             }),
             words: 'not recognised: a RIFF RMID file cut off: it declares 92,466 bytes and holds 40,000'
         },
+        {what: 'the main loop, one pass of it',
+         result: result({songs: [facts({mainLoop: true, loops: [loop(2.5, 14.75), loop(0, 1)]})]}),
+         words: 'XMI: form 1, 3 tracks, 15.1 s, loop 12.3 s'},
+        {what: 'loops, none of them the main loop', result: result({songs: [facts({loops: [loop(2.5, 14.75)]})]}),
+         words: 'XMI: form 1, 3 tracks, 15.1 s'},
+        {what: 'a main loop without a time', result: result({songs: [facts({mainLoop: true, loops: [loop(null, null)]})]}),
+         words: 'XMI: form 1, 3 tracks, 15.1 s'},
+        {what: 'a main loop that takes no time', result: result({songs: [facts({mainLoop: true, loops: [loop(3, 3)]})]}),
+         words: 'XMI: form 1, 3 tracks, 15.1 s'},
+        {what: 'loops left as read, and why',
+         result: result({loopFault: {kind: 4, reason: 'played out, the song would hold more than 4,000,000 events'}}),
+         words: 'XMI: form 1, 3 tracks, 15.1 s; loops left as read: played out, the song would hold more than 4,000,000 events'},
         {what: 'an error', result: result({status: 3, message: 'Error while converting: std::bad_alloc'}),
          words: 'Error while converting: std::bad_alloc'},
     ];

@@ -132,6 +132,21 @@ export function threeSongXmi(minuet) {
     return Buffer.concat([directory, catSize, Buffer.from('XMID'), ...songs]);
 }
 
+// An XMI file of `count` songs without events, its directory declaring one:
+// more songs than one Standard MIDI File can hold, past 65535.
+export function manySongXmi(count) {
+    const form = (type, body) => {
+        const size = Buffer.alloc(4);
+        size.writeUInt32BE(4 + body.length);
+        return Buffer.concat([Buffer.from('FORM'), size, Buffer.from(type), body]);
+    };
+    const song = form('XMID', Buffer.from('EVNT\0\0\0\0', 'latin1'));
+    const directory = form('XDIR', Buffer.from('INFO\0\0\0\x02\x01\0', 'latin1'));
+    const cat = Buffer.concat([Buffer.from('CAT '), Buffer.alloc(4), Buffer.from('XMID'), ...Array(count).fill(song)]);
+    cat.writeUInt32BE(cat.length - 8, 4);
+    return Buffer.concat([directory, cat]);
+}
+
 // seqtool info --json on `paths` (run in `cwd`): its rows by path.
 export function seqtoolInfo(paths, cwd) {
     const result = run(seqtool, ['info', '--json', '--', ...paths], cwd);

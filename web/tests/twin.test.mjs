@@ -6,7 +6,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {test} from 'node:test';
 
-import {program, readTree, root, run, sorted, temporaryFolder, twin} from './support.mjs';
+import {manySongXmi, program, readTree, root, run, sorted, temporaryFolder, twin} from './support.mjs';
 
 // Both run on copies of the same files in folders of their own; whatever
 // either leaves behind must be the same.
@@ -44,26 +44,31 @@ for (const option of [[], ['-1']]) {
     });
 }
 
-// Two songs, a folder, and an input whose output cannot be made because a
-// folder has its name.
+// Two songs, a folder, an input whose output cannot be made because a
+// folder has its name, and one that holds more songs than a Standard MIDI
+// File can.
 const setUpErrors = (folder) => {
     fs.copyFileSync(path.join(root, 'examples/minuet.xmi'), path.join(folder, 'a.xmi'));
     fs.copyFileSync(path.join(root, 'examples/minuet.mus'), path.join(folder, 'b.mus'));
     fs.mkdirSync(path.join(folder, 'folder'));
     fs.copyFileSync(path.join(root, 'examples/minuet.gmf'), path.join(folder, 'blocked.gmf'));
     fs.mkdirSync(path.join(folder, 'blocked.gmf.mid'));
+    fs.writeFileSync(path.join(folder, 'many.xmi'), manySongXmi(65536));
 };
 const errorCases = [
-    {args: [], stderr: /^Usage:/},
-    {args: ['a.xmi', 'missing.xmi', 'b.mus'], stderr: /^Unable to open input file: missing.xmi\n$/},
-    {args: ['folder', 'a.xmi'], stderr: /^Unable to open input file: folder\n$/},
-    {args: ['a.xmi', 'blocked.gmf', 'b.mus'], stderr: /^Unable to open output file: blocked.gmf.mid\n$/},
-    {args: ['-1', 'a.xmi', '-1'], stderr: /^Unable to open input file: -1\n$/},
+    {args: [], status: 1, stderr: /^Usage:/},
+    {args: ['a.xmi', 'missing.xmi', 'b.mus'], status: 1, stderr: /^Unable to open input file: missing.xmi\n$/},
+    {args: ['folder', 'a.xmi'], status: 1, stderr: /^Unable to open input file: folder\n$/},
+    {args: ['a.xmi', 'blocked.gmf', 'b.mus'], status: 1, stderr: /^Unable to open output file: blocked.gmf.mid\n$/},
+    {args: ['-1', 'a.xmi', '-1'], status: 1, stderr: /^Unable to open input file: -1\n$/},
+    // A file that cannot be converted is told of, and the run goes on.
+    {args: ['a.xmi', 'many.xmi', 'b.mus'], status: 0,
+     stderr: /^Error while converting file \(many\.xmi\): too many tracks for a Standard MIDI File \(65536, at most 65535\)\n$/},
 ];
-for (const {args, stderr} of errorCases) {
-    test(`a failed run stops as the program's does: ${args.join(' ') || 'no arguments'}`, () => {
+for (const {args, status, stderr} of errorCases) {
+    test(`a run that meets an error ends as the program's does: ${args.join(' ') || 'no arguments'}`, () => {
         const result = compare(setUpErrors, args);
-        assert.equal(result.status, 1);
+        assert.equal(result.status, status);
         assert.match(result.stderr, stderr);
     });
 }
