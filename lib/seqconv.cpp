@@ -111,8 +111,11 @@ Report convert_report(std::span<const std::uint8_t> input, std::string_view name
             merge_tracks(song);
         else if (options.promote)
             promote_to_type1(song);
+        // A song whose loops were rewritten holds no mark of its format's
+        // dialect any more: it reads as the Standard MIDI File written.
+        const std::optional<InputFormat> written_as = change == LoopChange::done ? InputFormat::smf : report.format;
         if (options.facts)
-            report.songs.push_back(options.promote || options.split || rewritten ? song_facts(song, report.format)
+            report.songs.push_back(options.promote || options.split || rewritten ? song_facts(song, written_as)
                                                                                  : report.facts);
         if (options.write) {
             report.files.emplace_back();
