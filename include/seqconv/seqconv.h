@@ -44,6 +44,7 @@ struct ReadResult {
     ReadStatus status = ReadStatus::unrecognised;
     Fault fault;  // where and why a damaged input stopped the reader
     MidiContainer song;
+    std::optional<InputFormat> resembles;  // for an unrecognised input: the format it begins like
 };
 
 // The text after the last "." of `name`, directory parts included; none
