@@ -42,7 +42,7 @@ enum class ReadStatus : std::uint8_t {
 struct ReadResult {
     std::optional<InputFormat> format;  // the format that accepted the input
     ReadStatus status = ReadStatus::unrecognised;
-    Fault fault;  // where and why a damaged input stopped the reader
+    Fault fault;  // where and why a damaged input stopped the reader, or a near miss was refused
     MidiContainer song;
     std::optional<InputFormat> resembles;  // for an unrecognised input: the format it begins like
 };
