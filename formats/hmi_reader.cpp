@@ -225,7 +225,8 @@ bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, bool l
     }
     // Earlier tracks end where the next begins; the last one only with its
     // end of track, so the end of the file before it is a cut.
-    if (last && step == Step::event) report(&fault, FaultKind::cut_off, input.size(), "the file ends before its end of track");
+    if (last && step == Step::event)
+        report(&fault, FaultKind::cut_off, input.size(), "the file ends before its end of track");
     song.add_track(std::move(track));
     return true;
 }

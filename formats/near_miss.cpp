@@ -111,7 +111,8 @@ std::optional<NearMiss> rmid_miss(ByteRange input) {
 std::optional<NearMiss> hmp_miss(ByteRange input) {
     constexpr InputFormat hmp = InputFormat::hmp;
     if (!begins(input, "HMIM")) return std::nullopt;
-    if (const auto at = mismatch(input, 0, "HMIMIDI")) return malformed(hmp, *at, "an HMP file without HMIMIDI at the start");
+    if (const auto at = mismatch(input, 0, "HMIMIDI"))
+        return malformed(hmp, *at, "an HMP file without HMIMIDI at the start");
     if (input.size() < 8) return too_short(hmp, input, "an HMP file", 8);
     return malformed(hmp, 7, "an HMP file of neither variant P nor R");
 }

@@ -68,7 +68,9 @@ bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault, const Workers
             have_info = true;
         }
     }
-    if (cut) report_cut_at_end(fault, input.size(), declared_past_end(id_text(cut->id) + " chunk", cut->declared, cut->body.size()));
+    if (cut)
+        report_cut_at_end(fault, input.size(),
+                          declared_past_end(id_text(cut->id) + " chunk", cut->declared, cut->body.size()));
     if (chunks.cut_off() && fault != nullptr && !*fault)
         report(fault, FaultKind::cut_off, chunks.offset(), "chunk header cut off");
     return have_data;

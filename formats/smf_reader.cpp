@@ -383,9 +383,9 @@ bool read_smf_within(ByteRange input, std::size_t room_after, MidiContainer& son
     } else if (first_cut < bodies.size()) {
         report_track(fault, stops[first_cut], first_cut);
     } else if (past_end) {
-        report_cut_at_end(fault, input.size() + room_after,
-                          declared_past_end("track " + std::to_string(past_end->track), past_end->declared,
-                                            past_end->remain));
+        report_cut_at_end(
+            fault, input.size() + room_after,
+            declared_past_end("track " + std::to_string(past_end->track), past_end->declared, past_end->remain));
     }
     return complete;
 }

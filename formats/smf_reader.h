@@ -28,7 +28,6 @@ class Workers;
 // form's data chunk and the chunks after it). A track whose declared length
 // runs past the end of that input, and not only past `file`, cuts the input
 // off; fault offsets count from the start of `file`.
-bool read_smf_within(ByteRange file, std::size_t room_after, MidiContainer& song, Fault* fault,
-                     const Workers* workers);
+bool read_smf_within(ByteRange file, std::size_t room_after, MidiContainer& song, Fault* fault, const Workers* workers);
 
 }  // namespace seqconv

@@ -50,7 +50,8 @@ std::vector<Case> cases() {
     out.push_back({"songs.xmi", xmi({{xmi_events(a)}, {xmi_events(b)}, {xmi_events(c)}}), InputFormat::xmi});
     out.push_back({"tracks.mid", smf3, InputFormat::smf});
     out.push_back({"info.rmi", rmid(smf3, info_list({{"INAM", text("Cut")}})), InputFormat::rmid});
-    out.push_back({"tracks.hmi", hmi({hmi_track("A", hmi_events(a)), hmi_track({}, hmi_events(b, true))}), InputFormat::hmi});
+    out.push_back(
+        {"tracks.hmi", hmi({hmi_track("A", hmi_events(a)), hmi_track({}, hmi_events(b, true))}), InputFormat::hmi});
     out.push_back({"records.hmp", hmp({hmp_events({}), hmp_events(a), hmp_events(b)}, {true, 96}), InputFormat::hmp});
     out.push_back({"blocks.mids", mids({}, mids_blocks(merged({a, b}), 5)), InputFormat::mids});
     return out;
@@ -114,7 +115,7 @@ Bytes cut(const Bytes& file, std::size_t n) { return Bytes(file.begin(), file.be
 struct Expected {
     const char* what;
     Bytes file;
-    FaultKind kind;    // none: complete
+    FaultKind kind;  // none: complete
     std::size_t offset;
     std::string reason;
 };
@@ -178,18 +179,22 @@ TEST(CutOff, NearMissesNameTheFormatAndWhy) {
          "a RIFF RMID file cut off: its data chunk declares 1,000 bytes and 54 remain"},
         {"RMID", patched(rmid_file, 12, text("LIST")), FaultKind::malformed, 12,
          "a RIFF RMID file whose first chunk is not data"},
-        {"MIDS", cut(mids({}, {}), 30), FaultKind::cut_off, 30, "a RIFF MIDS file cut off: it declares 44 bytes and holds 30"},
+        {"MIDS", cut(mids({}, {}), 30), FaultKind::cut_off, 30,
+         "a RIFF MIDS file cut off: it declares 44 bytes and holds 30"},
         {"MUS", cut(mus_file, 30), FaultKind::cut_off, 30, "a MUS file cut off: it declares 41 bytes and holds 30"},
         {"XMI", cat({text("FORMxxxxAIFF"), Bytes(30, 0)}), FaultKind::malformed, 8, "a FORM without XDIR at byte 8"},
-        {"XMI", cat({text("FORMxxxxXDIR"), Bytes(30, 0)}), FaultKind::malformed, 30, "an XMI file without XMID at byte 30"},
+        {"XMI", cat({text("FORMxxxxXDIR"), Bytes(30, 0)}), FaultKind::malformed, 30,
+         "an XMI file without XMID at byte 30"},
         {"XMI", text("FORMxxxxXD"), FaultKind::cut_off, 10, "an XMI file cut off: it holds 10 bytes of at least 34"},
         {"SMF", cat({text("MThd"), be32(7), text("xxxxxxMTrk")}), FaultKind::malformed, 4,
          "a Standard MIDI File whose header length is not 6"},
-        {"SMF", cut(smf(0, 96, {}), 12), FaultKind::cut_off, 12, "a Standard MIDI File cut off: it holds 12 bytes of at least 18"},
+        {"SMF", cut(smf(0, 96, {}), 12), FaultKind::cut_off, 12,
+         "a Standard MIDI File cut off: it holds 12 bytes of at least 18"},
         {"HMP", text("HMIMIDI"), FaultKind::cut_off, 7, "an HMP file cut off: it holds 7 bytes of at least 8"},
         {"HMP", text("HMIMIDIX"), FaultKind::malformed, 7, "an HMP file of neither variant P nor R"},
         {"HMI", text("HMI-MIDI"), FaultKind::cut_off, 8, "an HMI file cut off: it holds 8 bytes of at least 12"},
-        {"GMF", text("GMF\x01xxxxxxxxxx"), FaultKind::cut_off, 14, "a GMF file cut off: it holds 14 bytes of at least 32"},
+        {"GMF", text("GMF\x01xxxxxxxxxx"), FaultKind::cut_off, 14,
+         "a GMF file cut off: it holds 14 bytes of at least 32"},
     };
     for (const Expected& row : rows) {
         SCOPED_TRACE(row.reason);
@@ -200,15 +205,19 @@ TEST(CutOff, NearMissesNameTheFormatAndWhy) {
         EXPECT_EQ(miss->fault.offset, row.offset);
         EXPECT_EQ(miss->fault.reason, row.reason);
     }
-    const Bytes none[] = {{}, text("MTh"), text("plain text, long enough to hold any header"),
-                          cat({text("RIFF"), le32(4), text("WAVE")}), rmid_file, xmi({{}})};
+    const Bytes none[] = {{},
+                          text("MTh"),
+                          text("plain text, long enough to hold any header"),
+                          cat({text("RIFF"), le32(4), text("WAVE")}),
+                          rmid_file,
+                          xmi({{}})};
     for (const Bytes& input : none) EXPECT_FALSE(find_near_miss(test::range_of(input))) << input.size() << " bytes";
 }
 
 TEST(Fault, CountsHaveThousandsSeparators) {
     const std::pair<std::uint64_t, const char*> rows[] = {
-        {0, "0"}, {999, "999"}, {1000, "1,000"}, {92466, "92,466"}, {1234567, "1,234,567"},
-        {UINT64_MAX, "18,446,744,073,709,551,615"}};
+        {0, "0"},          {999, "999"},           {1000, "1,000"},
+        {92466, "92,466"}, {1234567, "1,234,567"}, {UINT64_MAX, "18,446,744,073,709,551,615"}};
     for (const auto& [count, text] : rows) EXPECT_EQ(with_thousands(count), text);
 }
 

@@ -55,7 +55,8 @@ std::vector<std::string> current_lines() {
     for (const auto& path : examples) {
         const Bytes input = file_bytes(path);
         const std::string name = path.filename().string();
-        for (const bool promote : {false, true}) lines.push_back(golden_line(name, promote, convert(input, name, promote).smf));
+        for (const bool promote : {false, true})
+            lines.push_back(golden_line(name, promote, convert(input, name, promote).smf));
     }
     return lines;
 }

@@ -33,7 +33,7 @@ struct IffChunk {
 // clamps it as it clamps any size, but the input was cut off inside it.
 struct IffCut {
     IffId id{};
-    std::size_t offset = 0;     // of its header, from the start of the input
+    std::size_t offset = 0;      // of its header, from the start of the input
     std::uint32_t declared = 0;  // the size its header gives
     std::size_t remain = 0;      // the bytes of its body the input holds
 };
