@@ -90,12 +90,13 @@ TEST(CutOff, EveryCutOfAFileThatDeclaresItsLengthsIsSaid) {
 
 // A file large enough to have its tracks decoded side by side gives the
 // same fault, and the same bytes, with workers as without.
-TEST(CutOff, WorkersGiveTheSameFault) {
+TEST(ParallelRead, CutOffFaultIsTheSameWithWorkers) {
     const Track a = part(0, 60, 70000), b = part(1, 48, 80000);
-    const Bytes file = smf(1, 96, {smf_events(a), smf_events(b)});
+    // The last track claims 100 bytes more than the file holds.
+    const Bytes file = smf(1, 96, {smf_events(a), smf_events(b)}, 100);
     ASSERT_GE(file.size(), std::size_t{1} << 20);
     const auto pool = std::make_unique<Workers>(4);
-    for (const std::size_t n : {file.size() - 1, file.size() - 3, file.size() / 2, file.size() / 3}) {
+    for (const std::size_t n : {file.size(), file.size() - 1, file.size() - 4, file.size() / 2, file.size() / 3}) {
         const std::span<const std::uint8_t> cut(file.data(), n);
         const Conversion alone = convert(cut, "big.mid"), shared = convert(cut, "big.mid", false, pool.get());
         EXPECT_EQ(alone.fault.kind, FaultKind::cut_off);
