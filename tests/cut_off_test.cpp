@@ -215,12 +215,5 @@ TEST(CutOff, NearMissesNameTheFormatAndWhy) {
     for (const Bytes& input : none) EXPECT_FALSE(find_near_miss(test::range_of(input))) << input.size() << " bytes";
 }
 
-TEST(Fault, CountsHaveThousandsSeparators) {
-    const std::pair<std::uint64_t, const char*> rows[] = {
-        {0, "0"},          {999, "999"},           {1000, "1,000"},
-        {92466, "92,466"}, {1234567, "1,234,567"}, {UINT64_MAX, "18,446,744,073,709,551,615"}};
-    for (const auto& [count, text] : rows) EXPECT_EQ(with_thousands(count), text);
-}
-
 }  // namespace
 }  // namespace seqconv
