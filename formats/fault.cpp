@@ -18,4 +18,15 @@ std::string_view fault_kind_name(FaultKind kind) {
     return "";
 }
 
+std::string with_thousands(std::uint64_t count) {
+    std::string digits = std::to_string(count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
+std::string declared_past_end(std::string_view part, std::uint64_t declared, std::uint64_t remain) {
+    return std::string(part) + " cut off: it declares " + with_thousands(declared) + " bytes and " +
+           with_thousands(remain) + (remain == 1 ? " remains" : " remain");
+}
+
 }  // namespace seqconv

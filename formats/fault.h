@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace seqconv {
 
@@ -28,6 +29,13 @@ struct Fault {
     explicit operator bool() const { return kind != FaultKind::none; }
 };
 
+// A count written with commas between groups of three digits: "92,466".
+std::string with_thousands(std::uint64_t count);
+
+// The reason for a part whose declared size runs past the end of the input:
+// "track 3 cut off: it declares 5,000 bytes and 1,200 remain".
+std::string declared_past_end(std::string_view part, std::uint64_t declared, std::uint64_t remain);
+
 // Records a fault where the caller asked for one. Readers call it only on
 // the way out, so a read without fault costs nothing more.
 inline void report(Fault* fault, FaultKind kind, std::size_t offset, std::string reason) {
@@ -43,6 +51,14 @@ inline void report(Fault* fault, FaultKind kind, std::size_t offset, std::string
 inline void report_within(Fault* fault, const Fault& inner, std::size_t base, std::string_view prefix = {}) {
     if (fault == nullptr || !inner) return;
     report(fault, inner.kind, base + inner.offset, std::string(prefix) + inner.reason);
+}
+
+// Records that the input ends inside a part it declares whole, at the
+// input's end, unless a fault is recorded already: where the reader stopped
+// earlier, that fault tells more.
+inline void report_cut_at_end(Fault* fault, std::size_t input_size, std::string reason) {
+    if (fault == nullptr || *fault) return;
+    report(fault, FaultKind::cut_off, input_size, std::move(reason));
 }
 
 }  // namespace seqconv

@@ -161,8 +161,10 @@ Step read_event(ByteCursor& cursor, TrackState& state, MidiTrack& track, MidiCon
 // difference of directory entries, which wraps around when they do not
 // ascend) and adds it to the song. Counts the event bytes it reads into
 // `events_read`. Says in `fault` why it returns false, or where the end of
-// the file cut off its last event.
-bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiContainer& song,
+// the file cut off its last event. The last track (`last`) runs to the end
+// of the file: what it lacks there, a part of its header or its end of
+// track, the end of the file cut off.
+bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, bool last, MidiContainer& song,
                 std::uint64_t& events_read, Fault& fault) {
     ByteCursor cursor(input);
     const auto fail = [&](FaultKind kind, std::uint64_t offset, const char* reason) {
@@ -171,8 +173,8 @@ bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiCo
     };
     // A header field that does not fit in the track, or in the file.
     const auto missing = [&](std::uint64_t field_end, std::uint64_t at) {
-        if (size < field_end) return fail(FaultKind::malformed, start, "track shorter than its header");
-        return fail(FaultKind::cut_off, at, "track header cut off");
+        if (size < field_end && !last) return fail(FaultKind::malformed, start, "track shorter than its header");
+        return fail(FaultKind::cut_off, size < field_end ? input.size() : at, "track header cut off");
     };
     if (size < track_tag.size() || !seek_within(cursor, start) || track_tag.size() > cursor.remaining())
         return missing(track_tag.size(), start);
@@ -188,8 +190,10 @@ bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiCo
         const std::uint64_t name_at = std::uint64_t{start} + name_offset;
         if (!seek_within(cursor, name_at + 1) || !cursor.u8(length))
             return fail(FaultKind::cut_off, name_at, "name cut off");
-        if (std::uint64_t{name_offset} + 2 + length > size)
+        if (std::uint64_t{name_offset} + 2 + length > size) {
+            if (last) return fail(FaultKind::cut_off, input.size(), "name cut off");
             return fail(FaultKind::malformed, name_at, "name longer than its track");
+        }
         if (!cursor.take(length, name)) return fail(FaultKind::cut_off, name_at, "name cut off");
         std::vector<std::uint8_t> text(2 + name.size());
         text[0] = 0xFF;
@@ -207,17 +211,22 @@ bool read_track(ByteRange input, std::uint32_t start, std::uint64_t size, MidiCo
     // ascend) is read to the end of the file.
     const std::uint64_t end = std::uint64_t{start} + size;
     TrackState state;
+    Step step = Step::event;
     if (events_offset < size && seek_within(cursor, std::uint64_t{start} + events_offset)) {
         const std::size_t first = cursor.offset();
         while (cursor.offset() < end) {
             const std::size_t event_at = cursor.offset();
-            const Step step = read_event(cursor, state, track, song);
+            step = read_event(cursor, state, track, song);
             if (step == Step::malformed) return fail(FaultKind::malformed, state.stop.offset, state.stop.reason);
             if (step == Step::cut_off) report(&fault, FaultKind::cut_off, event_at, "event cut off");
             if (step != Step::event) break;
         }
         events_read += cursor.offset() - first;
     }
+    // Earlier tracks end where the next begins; the last one only with its
+    // end of track, so the end of the file before it is a cut.
+    if (last && step == Step::event)
+        report(&fault, FaultKind::cut_off, input.size(), "the file ends before its end of track");
     song.add_track(std::move(track));
     return true;
 }
@@ -269,7 +278,7 @@ bool read_hmi(ByteRange input, MidiContainer& song, Fault* fault) {
             return false;
         }
         Fault local;
-        const bool read = read_track(input, start, size, song, events_read, local);
+        const bool read = read_track(input, start, size, i + 1 == track_count, song, events_read, local);
         if (local && (!read || !cut)) report_within(read ? &cut : fault, local, 0, track);
         if (!read) return false;
     }

@@ -93,10 +93,15 @@ bool read_mids(ByteRange input, MidiContainer& song, Fault* fault) {
     // blocks at all.
     std::uint32_t data_size = 0, block_count = 0;
     std::uint64_t data_end = 0;
+    // The data chunk, or else the first block, whose declared size runs
+    // past the end of the file: the file was cut off inside it, whether or
+    // not the cut fell between two events.
+    std::string past_end;
     if (!cursor.le32(data_size)) {
         report(fault, FaultKind::cut_off, cursor.offset(), "data chunk size cut off");
     } else {
         data_end = cursor.offset() + std::uint64_t{data_size};
+        if (data_end > input.size()) past_end = declared_past_end("data chunk", data_size, cursor.remaining());
         if (!cursor.le32(block_count)) {
             block_count = 0;
             report(fault, FaultKind::cut_off, cursor.offset(), "block count cut off");
@@ -121,6 +126,8 @@ bool read_mids(ByteRange input, MidiContainer& song, Fault* fault) {
             break;
         }
         const std::uint64_t block_end = cursor.offset() + std::uint64_t{block_size};
+        if (block_end > input.size() && past_end.empty())
+            past_end = declared_past_end("block " + std::to_string(block), block_size, cursor.remaining());
         while (cursor.offset() < block_end && cursor.offset() < data_end) {
             // An event cut off by the end of the file is not made, and the
             // song ends where the last whole event left it.
@@ -142,6 +149,7 @@ bool read_mids(ByteRange input, MidiContainer& song, Fault* fault) {
     }
     track.add_event(make_end_of_track(time));
     song.add_track(std::move(track));
+    if (!past_end.empty()) report_cut_at_end(fault, input.size(), std::move(past_end));
     return true;
 }
 

@@ -29,7 +29,8 @@ bool detect_gmf(ByteRange input);
 // before they stopped; they never print. Where `fault` is given, a reader
 // that stops at a fault says there what kind it was, at which byte of the
 // input and why; it does so also when it returns true but the data ended
-// inside an event, which it then leaves out. `fault` is left as it is when
+// inside an event, which it then leaves out, or inside a part whose length
+// the file declares (cut_off, at the input's size). `fault` is left as it is when
 // the input was read without fault. The SMF reader, and the RMID reader
 // for the file it wraps, decode the tracks of a large file on `workers` when
 // given.

@@ -12,9 +12,11 @@
 // INFO list makes the file suspect.
 
 #include <algorithm>
+#include <optional>
 
 #include "formats/iff/chunks.h"
 #include "formats/readers.h"
+#include "formats/smf_reader.h"
 
 namespace seqconv {
 
@@ -36,7 +38,12 @@ bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault, const Workers
     bool have_data = false;
     bool have_info = false;
     Chunk chunk;
+    std::optional<Chunk> cut;  // the chunk the end of the file cut off
     while (chunks.next(chunk)) {
+        if (!chunk.whole()) cut = chunk;
+        // Once the file and its INFO list are read, the chunks after them
+        // are walked for their sizes alone.
+        if (have_data && have_info) continue;
         const std::string_view name(reinterpret_cast<const char*>(chunk.id.data()), 4);
         if (name == "data") {
             if (have_data) {
@@ -44,7 +51,9 @@ bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault, const Workers
                 return false;
             }
             Fault inner;
-            const bool read = read_smf(chunk.body, song, fault != nullptr ? &inner : nullptr, workers);
+            const std::size_t room_after = input.size() - (chunk.offset + 8 + chunk.body.size());
+            const bool read =
+                read_smf_within(chunk.body, room_after, song, fault != nullptr ? &inner : nullptr, workers);
             report_within(fault, inner, chunk.offset + 8, "data chunk: ");
             if (!read) return false;
             have_data = true;
@@ -58,8 +67,10 @@ bool read_rmid(ByteRange input, MidiContainer& song, Fault* fault, const Workers
             }
             have_info = true;
         }
-        if (have_data && have_info) break;
     }
+    if (cut)
+        report_cut_at_end(fault, input.size(),
+                          declared_past_end(id_text(cut->id) + " chunk", cut->declared, cut->body.size()));
     if (chunks.cut_off() && fault != nullptr && !*fault)
         report(fault, FaultKind::cut_off, chunks.offset(), "chunk header cut off");
     return have_data;

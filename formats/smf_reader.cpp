@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -254,6 +255,11 @@ bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, 
 }
 
 bool read_smf(ByteRange input, MidiContainer& song, Fault* fault, const Workers* workers) {
+    return read_smf_within(input, 0, song, fault, workers);
+}
+
+bool read_smf_within(ByteRange input, std::size_t room_after, MidiContainer& song, Fault* fault,
+                     const Workers* workers) {
     ByteCursor cursor(input);
     std::uint16_t form = 0, track_count = 0, timebase = 0;
     if (!cursor.expect(std::string_view("MThd\0\0\0\6", 8)) || !cursor.be16(form) || !cursor.be16(track_count) ||
@@ -275,6 +281,14 @@ bool read_smf(ByteRange input, MidiContainer& song, Fault* fault, const Workers*
     // `complete` is false when the file holds fewer chunks than it announces.
     std::vector<TrackBody> bodies;
     bool complete = true;
+    // A last track whose declared length runs past the end of the input
+    // (reading it stops there, at an event's end or inside one).
+    struct PastEnd {
+        std::uint32_t track = 0;
+        std::uint32_t declared = 0;
+        std::size_t remain = 0;
+    };
+    std::optional<PastEnd> past_end;
     Fault walk_fault;  // why the walk stopped before the announced tracks
     const auto stop_walk = [&](FaultKind kind, std::size_t offset, std::uint32_t track, const char* reason) {
         complete = false;
@@ -310,6 +324,8 @@ bool read_smf(ByteRange input, MidiContainer& song, Fault* fault, const Workers*
 
         // A declared end beyond the input leaves nothing more to read.
         if (!ends_inside) {
+            const std::size_t remain = input.size() + room_after - body_start;
+            if (length > remain) past_end = PastEnd{i, length, remain};
             if (i + 1 < track_count)
                 stop_walk(FaultKind::cut_off, body_start - 4, i, "track length past the end of the file");
             break;
@@ -366,6 +382,10 @@ bool read_smf(ByteRange input, MidiContainer& song, Fault* fault, const Workers*
         if (fault != nullptr) *fault = std::move(walk_fault);
     } else if (first_cut < bodies.size()) {
         report_track(fault, stops[first_cut], first_cut);
+    } else if (past_end) {
+        report_cut_at_end(
+            fault, input.size() + room_after,
+            declared_past_end("track " + std::to_string(past_end->track), past_end->declared, past_end->remain));
     }
     return complete;
 }

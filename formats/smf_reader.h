@@ -21,4 +21,13 @@ namespace seqconv {
 // `song`.
 bool read_smf_track(ByteCursor& cursor, std::size_t limit, MidiContainer& song, bool smf_mode, Fault* fault = nullptr);
 
+class Workers;
+
+// read_smf on a Standard MIDI File that lies at the end of `file` within a
+// larger input, which holds `room_after` more bytes behind it (an RMID
+// form's data chunk and the chunks after it). A track whose declared length
+// runs past the end of that input, and not only past `file`, cuts the input
+// off; fault offsets count from the start of `file`.
+bool read_smf_within(ByteRange file, std::size_t room_after, MidiContainer& song, Fault* fault, const Workers* workers);
+
 }  // namespace seqconv

@@ -216,7 +216,10 @@ bool read_xmi(ByteRange input, MidiContainer& song, Fault* fault) {
         }
         const IffChunk& events = form.find_child(evnt_id);
         if (events.id != evnt_id) {  // no EVNT: find_child gave the FORM back
-            report(fault, FaultKind::malformed, form.offset, song_reason(index, "no EVNT chunk"));
+            if (form.cut)
+                report(fault, FaultKind::cut_off, input.size(), song_reason(index, "cut off before its EVNT chunk"));
+            else
+                report(fault, FaultKind::malformed, form.offset, song_reason(index, "no EVNT chunk"));
             return false;
         }
         MidiTrack track;
@@ -224,6 +227,12 @@ bool read_xmi(ByteRange input, MidiContainer& song, Fault* fault) {
         std::size_t offset = 0;
         const char* reason = "";
         const bool read = EventDecoder(events.data, track).decode(stop, offset, reason);
+        // Events that end inside a delay because the end of the input cut
+        // their chunk short were cut off, not written so.
+        if (stop == Step::malformed && events.cut && offset == events.data.size()) {
+            stop = Step::cut_off;
+            reason = "delay cut off";
+        }
         if (stop != Step::event && (!read || !cut)) {
             report(read ? &cut : fault, stop == Step::cut_off ? FaultKind::cut_off : FaultKind::malformed,
                    offset_within(input, events.data) + offset, song_reason(index, reason));
@@ -232,6 +241,12 @@ bool read_xmi(ByteRange input, MidiContainer& song, Fault* fault) {
         song.add_track(std::move(track));
     }
     if (cut && fault != nullptr) *fault = std::move(cut);
+    // A chunk that runs past the end of the input, however much of it was
+    // read, says the file was cut off, whether or not the cut fell inside
+    // an event.
+    if (tree.cut)
+        report_cut_at_end(fault, input.size(),
+                          declared_past_end(id_text(tree.cut->id) + " chunk", tree.cut->declared, tree.cut->remain));
     return true;
 }
 

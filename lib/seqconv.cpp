@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "formats/near_miss.h"
 #include "formats/readers.h"
 
 namespace seqconv {
@@ -37,6 +38,9 @@ ReadResult read_song(std::span<const std::uint8_t> input, std::string_view name,
     if (result.format) {
         const bool read = read_format(*result.format, range, result.song, &result.fault, workers);
         result.status = read && !result.fault ? ReadStatus::complete : ReadStatus::damaged;
+    } else if (std::optional<NearMiss> miss = find_near_miss(range)) {
+        result.resembles = miss->format;
+        result.fault = std::move(miss->fault);
     }
     return result;
 }

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "formats/byte_cursor.h"
 
@@ -19,6 +20,15 @@ using IffId = std::array<std::uint8_t, 4>;
 
 constexpr IffId iff_id(const char (&text)[5]) {
     return {std::uint8_t(text[0]), std::uint8_t(text[1]), std::uint8_t(text[2]), std::uint8_t(text[3])};
+}
+
+// A chunk's id as text for a reason: trailing spaces dropped ("CAT "
+// gives "CAT"), a byte that is not printable shown as "?".
+inline std::string id_text(const IffId& id) {
+    std::string text;
+    for (const std::uint8_t byte : id) text += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
 }
 
 enum class SizeOrder : std::uint8_t { big_endian, little_endian };

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "formats/byte_cursor.h"
@@ -20,6 +21,7 @@ struct IffChunk {
     ByteRange data;                  // a plain chunk's bytes, a view into the input
     std::vector<IffChunk> children;  // a container's chunks in file order
     std::size_t offset = 0;          // of its header, from the start of the input
+    bool cut = false;                // its declared size runs past the end of the input
 
     // The n-th child (counting from 0) with that id, or this chunk itself
     // when there are n or fewer.
@@ -27,10 +29,23 @@ struct IffChunk {
     std::size_t count_children(const IffId& child_id) const;
 };
 
+// A chunk whose declared size runs past the end of the input: the parse
+// clamps it as it clamps any size, but the input was cut off inside it.
+struct IffCut {
+    IffId id{};
+    std::size_t offset = 0;      // of its header, from the start of the input
+    std::uint32_t declared = 0;  // the size its header gives
+    std::size_t remain = 0;      // the bytes of its body the input holds
+};
+
 // The chunks' data are views into the parsed input, which must outlive it.
 struct IffTree {
     std::vector<IffChunk> chunks;  // the top-level chunks in file order
     IffChunk null_chunk;           // what find returns when nothing matches
+    // The first chunk in file order (a container before its chunks) that
+    // the end of the input cut off; none when every chunk is whole or ends
+    // only past its container.
+    std::optional<IffCut> cut;
 
     const IffChunk& find(const IffId& chunk_id) const;
 };

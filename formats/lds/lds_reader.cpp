@@ -246,7 +246,8 @@ bool read_lds(ByteRange input, MidiContainer& song, Fault* fault) {
     // A failed module keeps the conductor track and its markers only.
     if (!last_tick) {
         const std::size_t word_at = module->pattern_words_at + 2 * player.failed_word();
-        const bool cut = word_at >= input.size();
+        // A word of which the file holds no byte, or only the last odd one.
+        const bool cut = word_at + 2 > input.size();
         report(fault, cut ? FaultKind::cut_off : FaultKind::malformed, cut ? input.size() : word_at, player.failure());
         return false;
     }

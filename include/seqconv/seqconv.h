@@ -46,9 +46,9 @@ enum class ReadStatus : std::uint8_t {
 struct ReadResult {
     std::optional<InputFormat> format;  // the format that accepted the input
     ReadStatus status = ReadStatus::unrecognised;
-    Fault fault;  // where and why a damaged input stopped the reader
-    std::optional<InputFormat> resembles;  // for an unrecognised input: the format it begins like
+    Fault fault;  // where and why a damaged input stopped the reader, or a near miss was refused
     MidiContainer song;
+    std::optional<InputFormat> resembles;  // for an unrecognised input: the format it begins like
 };
 
 // The text after the last "." of `name`, directory parts included; none
