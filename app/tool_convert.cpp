@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/platform/folders.h"
+#include "app/platform/whole_files.h"
 #include "app/tool_commands.h"
 #include "app/tool_run.h"
 #include "seqconv/seqconv.h"
@@ -64,7 +65,7 @@ Done convert_input(const Input& input, const ConvertOptions& options, const Work
             fault = std::move(conversion.fault);
             images = std::move(conversion.songs);
         } else {
-            Conversion conversion = convert(bytes, input.path, options.promote, workers);
+            Conversion conversion = convert(std::move(bytes), input.path, options.promote, workers);
             status = conversion.status;
             fault = std::move(conversion.fault);
             images.push_back(std::move(conversion.smf));
@@ -118,7 +119,7 @@ int run_convert(const std::vector<std::string>& paths, const ConvertOptions& opt
     InputOptions found = options.inputs;
     found.outputs = true;
     const std::vector<Input> inputs = find_inputs(paths, found);
-    const std::unique_ptr<Workers> workers = make_workers();
+    const std::unique_ptr<Workers> workers = make_program_pool();
     Progress progress(inputs.size());
 
     std::size_t counts[7] = {};

@@ -26,7 +26,7 @@
 #include "midi/midi_container.h"
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
-#include "midi/workers.h"
+#include "base/workers.h"
 
 namespace seqconv {
 
@@ -85,5 +85,13 @@ struct SongsConversion {
 // and written on its own.
 SongsConversion convert_songs(std::span<const std::uint8_t> input, std::string_view name, bool promote = false,
                               const Workers* workers = nullptr);
+
+// As convert, with the input's own buffer taking the output: the result's
+// smf is `input`, emptied once the song was read and then filled with the
+// Standard MIDI File, so a large file costs one buffer, not two. The song
+// keeps copies of whatever it needs from the input. When it throws, `input`
+// may hold anything.
+Conversion convert(std::vector<std::uint8_t>&& input, std::string_view name, bool promote = false,
+                   const Workers* workers = nullptr);
 
 }  // namespace seqconv
