@@ -208,38 +208,6 @@ TEST_F(Platform, ReadsAndWritesWhole) {
     EXPECT_EQ(back, bytes);
 }
 
-// An output opened by a name that is already there empties what the name
-// leads to, and is taken away again as seqconv's rules say when it is not
-// whole.
-TEST_F(Platform, OutputNotWrittenWholeLeavesNoPartialFile) {
-    enum class Before { nothing, symbolic_link, hard_link };  // what "o" is before: a link to "kept"
-    struct Case {
-        const char* what;
-        Before before;
-        Names left;
-    };
-    const Case cases[] = {
-        {"no file before", Before::nothing, {"kept"}},
-        {"a symbolic link", Before::symbolic_link, {"kept", "o"}},
-        {"a hard link", Before::hard_link, {"kept"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        clear();
-        write("kept", "an earlier file");
-        if (c.before == Before::symbolic_link) fs::create_symlink("kept", path("o"));
-        if (c.before == Before::hard_link) fs::create_hard_link(path("kept"), path("o"));
-        std::optional<FileIdentity> identity;
-        std::string reason;
-        OpenFile output = open_output_file(path("o"), identity);
-        ASSERT_TRUE(output && identity);
-        ASSERT_TRUE(write_whole(output, Bytes(100, 7), reason));
-        discard_output_file(std::move(output), path("o"));
-        EXPECT_EQ(entries(), c.left);
-        EXPECT_EQ(read("kept"), c.before == Before::nothing ? "an earlier file" : "");
-    }
-}
-
 // A device taken as an output is written to, and never emptied or removed.
 TEST_F(Platform, DeviceOutputIsNeitherEmptiedNorRemoved) {
     std::optional<FileIdentity> identity;
