@@ -21,7 +21,7 @@
 #include "app/platform/files.h"
 #include "app/platform/folders.h"
 #include "app/platform/outputs.h"
-#include "app/platform/transfer.h"
+#include "app/platform/system.h"
 #include "app/platform/whole_files.h"
 
 namespace seqconv::platform {
@@ -304,7 +304,8 @@ TEST_F(Platform, FolderEntriesHaveTheirKinds) {
     std::vector<FolderEntry> entries;
     std::string reason;
     ASSERT_TRUE(list_folder(root_.string(), entries, reason));
-    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     std::vector<std::pair<std::string, Kind>> kinds;
     for (const FolderEntry& entry : entries) kinds.emplace_back(entry.name, entry.kind);
     const std::vector<std::pair<std::string, Kind>> expected{

@@ -26,8 +26,9 @@ struct FileIdentity {
 
 enum class Kind { file, folder, other, missing };
 
-// A name as the file system has it, links followed; for `other` and
-// `missing`, why it is not a file (the system's reason for a missing one).
+// A name as the file system has it, links followed; for every kind but
+// `file`, why it is not a file (the system's reason for a folder or a
+// missing name).
 struct Look {
     Kind kind = Kind::missing;
     std::string reason;
@@ -73,8 +74,7 @@ private:
 // effects of its own; the open file is looked at again, and a FIFO put there
 // meanwhile does not block the open. Gives the file's identity and its
 // length as they are now.
-OpenFile open_plain_file(const std::string& name, FileIdentity& identity, std::uint64_t& length,
-                         std::string& reason);
+OpenFile open_plain_file(const std::string& name, FileIdentity& identity, std::uint64_t& length, std::string& reason);
 
 // Opens `name` for writing as it stands: a file created, or emptied when it
 // exists; a device or a FIFO is opened as what it is.

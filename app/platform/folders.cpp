@@ -14,7 +14,8 @@ bool make_folders(const std::string& name, std::string& reason) {
 
 std::string resolved(const std::string& name) {
     std::error_code error;
-    const std::filesystem::path path = std::filesystem::weakly_canonical(std::filesystem::absolute(path_of(name), error), error);
+    const std::filesystem::path path =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(path_of(name), error), error);
     return error ? name : name_of(path);
 }
 

@@ -14,7 +14,7 @@
 #include "app/platform/console.h"
 #include "app/platform/files.h"
 #include "app/platform/folders.h"
-#include "app/platform/transfer.h"
+#include "app/platform/system.h"
 
 namespace seqconv::platform {
 
@@ -94,8 +94,14 @@ bool names_file(const std::string& name, const FileIdentity& identity, bool foll
 Look look_at(const std::string& name) {
     struct stat info;
     if (::stat(name.c_str(), &info) != 0) return {Kind::missing, system_reason(errno)};
-    const Kind kind = kind_of(info.st_mode);
-    return {kind, kind == Kind::other ? why_not_a_file(info.st_mode) : std::string()};
+    switch (kind_of(info.st_mode)) {
+        case Kind::file:
+            return {Kind::file, ""};
+        case Kind::folder:
+            return {Kind::folder, system_reason(EISDIR)};
+        default:
+            return {Kind::other, why_not_a_file(info.st_mode)};
+    }
 }
 
 bool OpenFile::close() {
@@ -103,21 +109,11 @@ bool OpenFile::close() {
     return ::close(static_cast<int>(std::exchange(native_, none))) == 0;
 }
 
-bool OpenFile::close(std::string& reason) {
-    if (close()) return true;
-    reason = system_reason(errno);
-    return false;
-}
+std::string last_reason() { return system_reason(errno); }
 
 // O_NONBLOCK keeps a FIFO put in the file's place after it was looked at
 // from blocking the open; a plain file reads as ever.
-OpenFile open_plain_file(const std::string& name, FileIdentity& identity, std::uint64_t& length,
-                         std::string& reason) {
-    const Look look = look_at(name);
-    if (look.kind != Kind::file) {
-        reason = look.kind == Kind::folder ? system_reason(EISDIR) : look.reason;
-        return {};
-    }
+OpenFile open_looked_at(const std::string& name, FileIdentity& identity, std::uint64_t& length, std::string& reason) {
     OpenFile file(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info;
     if (!file || ::fstat(descriptor(file), &info) != 0) {
@@ -169,7 +165,7 @@ Moved read_part(OpenFile& file, std::uint8_t* into, std::size_t size) {
     for (;;) {
         const ssize_t part = ::read(descriptor(file), into, size);
         if (part >= 0) return moved(static_cast<std::size_t>(part));
-        if (errno != EINTR) return failure(system_reason(errno));
+        if (errno != EINTR) return failure(last_reason());
     }
 }
 
@@ -178,7 +174,7 @@ Moved write_part(OpenFile& file, const std::uint8_t* from, std::size_t size) {
         const ssize_t part = ::write(descriptor(file), from, size);
         if (part > 0) return moved(static_cast<std::size_t>(part));
         if (part == 0) return failure(system_reason(ENOSPC));
-        if (errno != EINTR) return failure(system_reason(errno));
+        if (errno != EINTR) return failure(last_reason());
     }
 }
 

@@ -21,7 +21,7 @@
 #include "app/platform/console.h"
 #include "app/platform/files.h"
 #include "app/platform/folders.h"
-#include "app/platform/transfer.h"
+#include "app/platform/system.h"
 
 namespace seqconv::platform {
 
@@ -110,13 +110,13 @@ namespace {
 // The system's text for an error, without its closing full stop and line end.
 std::string system_reason(DWORD error) {
     wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string reason = length != 0 && text != nullptr ? to_utf8(text) : "system error " + std::to_string(error);
     if (text != nullptr) ::LocalFree(text);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.' ||
-                               reason.back() == ' '))
+    while (!reason.empty() &&
+           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.' || reason.back() == ' '))
         reason.pop_back();
     return reason;
 }
@@ -129,7 +129,9 @@ FileIdentity identity_in(const BY_HANDLE_FILE_INFORMATION& info) {
 }
 
 // Names in the device namespace (\\.\pipe\..., \\.\COM1) are never files.
-bool in_device_namespace(const std::string& name) { return name.rfind("\\\\.\\", 0) == 0 || name.rfind("//./", 0) == 0; }
+bool in_device_namespace(const std::string& name) {
+    return name.rfind("\\\\.\\", 0) == 0 || name.rfind("//./", 0) == 0;
+}
 
 // Whether `name` is the plain file `identity` itself. Opened with
 // FILE_FLAG_OPEN_REPARSE_POINT, a symbolic link or a junction is the link,
@@ -159,7 +161,7 @@ Look look_at(const std::string& name) {
     const DWORD attributes = ::GetFileAttributesW(wide(name).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return {Kind::missing, system_reason(::GetLastError())};
     if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return {Kind::other, "a device, not a file"};
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {Kind::folder, ""};
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {Kind::folder, system_reason(ERROR_DIRECTORY)};
     return {Kind::file, ""};
 }
 
@@ -168,24 +170,14 @@ bool OpenFile::close() {
     return ::CloseHandle(reinterpret_cast<HANDLE>(std::exchange(native_, none))) != 0;
 }
 
-bool OpenFile::close(std::string& reason) {
-    if (close()) return true;
-    reason = system_reason(::GetLastError());
-    return false;
-}
+std::string last_reason() { return system_reason(::GetLastError()); }
 
 // Opened as the runtime opens a stream "rb": shared for reading and writing.
-OpenFile open_plain_file(const std::string& name, FileIdentity& identity, std::uint64_t& length,
-                         std::string& reason) {
-    const Look look = look_at(name);
-    if (look.kind != Kind::file) {
-        reason = look.kind == Kind::folder ? system_reason(ERROR_DIRECTORY) : look.reason;
-        return {};
-    }
+OpenFile open_looked_at(const std::string& name, FileIdentity& identity, std::uint64_t& length, std::string& reason) {
     OpenFile file = opened(::CreateFileW(wide(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        reason = system_reason(::GetLastError());
+        reason = last_reason();
         return {};
     }
     // NUL, CON and pipes open by plain names too.
@@ -212,8 +204,8 @@ OpenFile open_emptied_file(const std::string& name, std::string& reason) {
 }
 
 OpenFile create_new_file(const std::string& name, bool& taken, std::string& reason) {
-    OpenFile file =
-        opened(::CreateFileW(wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OpenFile file = opened(
+        ::CreateFileW(wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD error = file ? 0 : ::GetLastError();
     taken = error == ERROR_FILE_EXISTS;
     if (!file) reason = system_reason(error);
@@ -242,13 +234,13 @@ bool length_of(const OpenFile& file, std::uint64_t& length) {
 // without failing is at the end of the file.
 Moved read_part(OpenFile& file, std::uint8_t* into, std::size_t size) {
     DWORD part = 0;
-    if (::ReadFile(handle(file), into, transfer_size(size), &part, nullptr) == 0) return failure(system_reason(::GetLastError()));
+    if (::ReadFile(handle(file), into, transfer_size(size), &part, nullptr) == 0) return failure(last_reason());
     return moved(part);
 }
 
 Moved write_part(OpenFile& file, const std::uint8_t* from, std::size_t size) {
     DWORD part = 0;
-    if (::WriteFile(handle(file), from, transfer_size(size), &part, nullptr) == 0) return failure(system_reason(::GetLastError()));
+    if (::WriteFile(handle(file), from, transfer_size(size), &part, nullptr) == 0) return failure(last_reason());
     if (part == 0) return failure(system_reason(ERROR_DISK_FULL));
     return moved(part);
 }

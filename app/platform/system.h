@@ -1,8 +1,10 @@
 #pragma once
 
-// Reading and writing a file whole: each system's single read or write
-// call (posix.cpp, windows.cpp), and the one loop that repeats it until
-// everything was moved.
+// What each system's file (posix.cpp, windows.cpp) gives the parts of the
+// file core that are written once (files.cpp): a plain file opened for
+// reading, a single read or write call, the reason of the call that just
+// failed; and the one loop that repeats a read or a write until everything
+// was moved.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +31,13 @@ inline Moved failure(std::string reason) { return {0, true, std::move(reason)}; 
 // Windows, whose calls count in 32 bits).
 Moved read_part(OpenFile& file, std::uint8_t* into, std::size_t size);
 Moved write_part(OpenFile& file, const std::uint8_t* from, std::size_t size);
+
+// Opens for reading a name that look_at found a file, and looks at the open
+// file again: it is refused unless it is a plain file on disk still.
+OpenFile open_looked_at(const std::string& name, FileIdentity& identity, std::uint64_t& length, std::string& reason);
+
+// The system's reason for the failure of the call just made.
+std::string last_reason();
 
 // Calls move(done, left) until `size` bytes were moved: false at the first
 // call that failed, with its reason, or that moved nothing.
