@@ -33,7 +33,7 @@ Moved read_part(OpenFile& file, std::uint8_t* into, std::size_t size);
 Moved write_part(OpenFile& file, const std::uint8_t* from, std::size_t size);
 
 // Opens for reading a name that look_at found a file, and looks at the open
-// file again: it is refused unless it is a plain file on disk still.
+// file again: it is refused unless it is still a plain file on disk.
 OpenFile open_looked_at(const std::string& name, FileIdentity& identity, std::uint64_t& length, std::string& reason);
 
 // The system's reason for the failure of the call just made.
