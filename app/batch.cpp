@@ -22,9 +22,10 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
-#include "midi/workers.h"
+#include "base/workers.h"
 
 namespace seqconv {
 
@@ -80,7 +81,8 @@ enum class Ahead { read, later, never };
 // its turn, which reports it. `later` when the window is full.
 Ahead read_ahead(Job& job, const std::string& input_name, std::uint64_t held) {
     std::uint64_t length = 0;
-    File input(platform::open_regular_file(input_name, job.identity, length));
+    std::string reason;
+    OpenFile input = platform::open_plain_file(input_name, job.identity, length, reason);
     if (!input || length > max_file_ahead) return Ahead::never;
     if (held != 0 && length > max_bytes_ahead - std::min(held, max_bytes_ahead)) return Ahead::later;
     try {
@@ -88,7 +90,7 @@ Ahead read_ahead(Job& job, const std::string& input_name, std::uint64_t held) {
     } catch (const std::exception&) {
         return Ahead::never;
     }
-    if (std::fread(job.bytes.data(), 1, job.bytes.size(), input.get()) != job.bytes.size()) return Ahead::never;
+    if (!platform::read_whole(input, job.bytes, reason)) return Ahead::never;
     job.held = length;
     return Ahead::read;
 }
@@ -168,14 +170,14 @@ private:
         if (!job.submitted || job.invalid) return convert_one(input_name, settings_, opened);
         const std::string output_name = input_name + ".mid";
         std::optional<platform::FileIdentity> identity;
-        File output = open_output(output_name, identity);
+        OpenFile output = open_output(output_name, identity);
         if (!output) return Outcome::stop;
         invalidate(identity);
         if (job.invalid) {
             // The output is this very input (a link), now emptied. It is
             // opened again as input only now, after the output, and so reads
             // what the one-at-a-time loop reads: nothing.
-            File input = open_input(input_name);
+            OpenFile input = open_input(input_name);
             if (!input) return Outcome::stop;
             return convert_opened(std::move(input), std::move(output), identity, input_name, output_name, settings_);
         }

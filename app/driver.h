@@ -1,14 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <exception>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/platform/files.h"
 
 namespace seqconv {
 
@@ -23,10 +21,7 @@ int run_batch(const std::vector<std::string>& args);
 // The steps of one file's conversion, which the batch (app/batch.h) takes
 // too.
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using platform::OpenFile;
 
 // Whether the run goes on after a file.
 enum class Outcome { done, stop };
@@ -38,25 +33,26 @@ struct RunSettings {
     const Workers* workers = nullptr;
 };
 
-// The input's bytes replaced by the output's.
+// The input's bytes replaced by the output's, in the same buffer: the
+// library's conversion with the run's settings.
 void convert_in_place(std::vector<std::uint8_t>& bytes, const std::string& input_name, const RunSettings& settings);
 
 // The files of one conversion, opened by name, or null after the message
 // that says which could not be. An input must be a plain file: a folder, a
 // pipe or a device is refused.
-File open_input(const std::string& input_name);
-File open_output(const std::string& output_name, std::optional<platform::FileIdentity>& identity);
+OpenFile open_input(const std::string& input_name);
+OpenFile open_output(const std::string& output_name, std::optional<platform::FileIdentity>& identity);
 
 // Writes the output whole and closes it; `stop` after the message when it
 // could not be written, the partial output taken away.
-Outcome write_output(File output, const std::optional<platform::FileIdentity>& identity,
+Outcome write_output(OpenFile output, const std::optional<platform::FileIdentity>& identity,
                      const std::vector<std::uint8_t>& image, const std::string& output_name);
 
 void report_conversion_error(const std::string& input_name, const std::exception& error);
 
 // From the opened files on: reads the input, converts it and writes the
 // output. An input that cannot be read whole takes its output away.
-Outcome convert_opened(File input, File output, const std::optional<platform::FileIdentity>& identity,
+Outcome convert_opened(OpenFile input, OpenFile output, const std::optional<platform::FileIdentity>& identity,
                        const std::string& input_name, const std::string& output_name, const RunSettings& settings);
 
 // One file's whole conversion. `output_opened` is told of the output as
@@ -65,10 +61,10 @@ template <typename OutputOpened>
 Outcome convert_one(const std::string& input_name, const RunSettings& settings, OutputOpened&& output_opened) {
     const std::string output_name = input_name + ".mid";
 
-    File input = open_input(input_name);
+    OpenFile input = open_input(input_name);
     if (!input) return Outcome::stop;
     std::optional<platform::FileIdentity> identity;
-    File output = open_output(output_name, identity);
+    OpenFile output = open_output(output_name, identity);
     if (!output) return Outcome::stop;
     output_opened(identity);
     return convert_opened(std::move(input), std::move(output), identity, input_name, output_name, settings);

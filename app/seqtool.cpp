@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/platform/console.h"
 #include "app/tool_commands.h"
 
 namespace seqconv::tool {

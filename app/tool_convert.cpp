@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/platform/folders.h"
+#include "app/platform/whole_files.h"
 #include "app/tool_commands.h"
 #include "app/tool_run.h"
 #include "seqconv/seqconv.h"
@@ -118,7 +119,7 @@ int run_convert(const std::vector<std::string>& paths, const ConvertOptions& opt
     InputOptions found = options.inputs;
     found.outputs = true;
     const std::vector<Input> inputs = find_inputs(paths, found);
-    const std::unique_ptr<Workers> workers = make_workers();
+    const std::unique_ptr<Workers> workers = make_program_pool();
     Progress progress(inputs.size());
 
     std::size_t counts[7] = {};

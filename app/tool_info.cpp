@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/platform/whole_files.h"
 #include "app/tool_commands.h"
 #include "app/tool_run.h"
 #include "seqconv/seqconv.h"
@@ -249,7 +249,7 @@ std::string json_row(const Row& row) {
 
 int run_info(const std::vector<std::string>& paths, const InfoOptions& options) {
     const std::vector<Input> inputs = find_inputs(paths, options.inputs);
-    const std::unique_ptr<Workers> workers = make_workers();
+    const std::unique_ptr<Workers> workers = make_program_pool();
     Progress progress(inputs.size());
     if (!options.json)
         std::printf("path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tloop_seconds\tsynth\tfault\n");

@@ -5,7 +5,8 @@
 #include <set>
 #include <utility>
 
-#include "app/platform.h"
+#include "app/platform/folders.h"
+#include "app/platform/whole_files.h"
 
 namespace seqconv::tool {
 

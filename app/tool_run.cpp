@@ -1,29 +1,18 @@
 #include "app/tool_run.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <thread>
 
-#include "app/platform.h"
+#include "app/platform/console.h"
 
 namespace seqconv::tool {
 
 namespace {
 
-constexpr std::size_t max_workers = 8;
 constexpr auto quiet_time = std::chrono::seconds(1);
 constexpr auto redraw_time = std::chrono::milliseconds(100);
 constexpr std::size_t longest_name = 60;
 
 }  // namespace
-
-std::unique_ptr<Workers> make_workers() {
-    const std::size_t threads = std::min<std::size_t>(std::thread::hardware_concurrency(), max_workers);
-    if (threads < 2) return nullptr;
-    auto workers = std::make_unique<Workers>(threads);
-    if (workers->size() < 2) return nullptr;
-    return workers;
-}
 
 Progress::Progress(std::size_t total)
     : total_(total), terminal_(platform::error_is_terminal()), start_(std::chrono::steady_clock::now()) {}

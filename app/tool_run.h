@@ -13,12 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "midi/workers.h"
+#include "base/workers.h"
 
 namespace seqconv::tool {
-
-// The run's one pool: every core, at most 8 threads; none on one core.
-std::unique_ptr<Workers> make_workers();
 
 // Lines to standard error, and the progress line ("12/300 name") that
 // stands below them on a terminal once the run has taken a second. Any

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/workers.h"
 #include "bench/format_inputs.h"
 #include "bench/large_inputs.h"
 #include "formats/readers.h"
@@ -15,7 +16,6 @@
 #include "midi/midi_track.h"
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
-#include "midi/workers.h"
 #include "testkit/lds.h"
 
 namespace {

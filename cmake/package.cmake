@@ -1,4 +1,4 @@
-# Installs the library for other programs: its three static layers, the
+# Installs the library for other programs: its four static layers, the
 # headers its interface needs, a CMake package (find_package(seqconv) gives
 # seqconv::core) and a pkg-config file (seqconv.pc).
 
@@ -6,15 +6,15 @@ include(CMakePackageConfigHelpers)
 
 set(SEQCONV_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/seqconv)
 
-install(TARGETS seqconv_lib seqconv_formats seqconv_midi EXPORT seqconvTargets
+install(TARGETS seqconv_lib seqconv_formats seqconv_midi seqconv_base EXPORT seqconvTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # seqconv.h and what it includes, no more.
 install(FILES include/seqconv/seqconv.h include/seqconv/seqconv_c.h include/seqconv/song_facts.h include/seqconv/loop_play.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv)
 install(FILES midi/midi_container.h midi/midi_event.h midi/midi_track.h midi/promote.h midi/merge.h midi/smf_writer.h
-              midi/workers.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv/midi)
+install(FILES base/workers.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv/base)
 install(FILES formats/input_format.h formats/fault.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/seqconv/formats)
 
 install(EXPORT seqconvTargets NAMESPACE seqconv:: DESTINATION ${SEQCONV_CMAKE_DIR})
@@ -42,7 +42,7 @@ else()
     set(SEQCONV_PC_PREFIX "\${pcfiledir}/${SEQCONV_PC_PREFIX}")
 endif()
 # The layers in link order: each after those that use it.
-set(SEQCONV_PC_LIBS "-lseqconv -lseqconv_formats -lseqconv_midi")
+set(SEQCONV_PC_LIBS "-lseqconv -lseqconv_formats -lseqconv_midi -lseqconv_base")
 # A program written in C links the C++ runtime that the library needs.
 set(runtime "")
 foreach(lib IN LISTS CMAKE_CXX_IMPLICIT_LINK_LIBRARIES)

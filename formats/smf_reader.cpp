@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "base/workers.h"
 #include "formats/readers.h"
-#include "midi/workers.h"
 
 namespace seqconv {
 

@@ -129,4 +129,13 @@ Report convert_report(std::span<const std::uint8_t> input, std::string_view name
     return report;
 }
 
+Conversion convert(std::vector<std::uint8_t>&& input, std::string_view name, bool promote, const Workers* workers) {
+    ReadResult read = read_song(input, name, workers);
+    if (promote) promote_to_type1(read.song);
+    Conversion result{read.format, read.status, std::move(read.fault), std::move(input)};
+    result.smf.clear();
+    write_smf(read.song, result.smf, workers);
+    return result;
+}
+
 }  // namespace seqconv

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "midi/workers.h"
+#include "base/workers.h"
 
 namespace seqconv {
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 
 #include "iff_support.h"
@@ -36,6 +37,48 @@ TEST(Library, SongsOfAFormTwoFileBecomeFilesOfTheirOwn) {
         EXPECT_EQ(split.songs[1], convert(xmi(xmi_song(second_song)), "one.xmi", promote).smf);
     }
     EXPECT_EQ(convert_songs(smf_song, "song.mid").songs, std::vector<Bytes>{smf_song});
+}
+
+// The conversion that takes the input's buffer over gives what the one that
+// leaves the input alone gives, damaged and unrecognised inputs included.
+TEST(Library, ConversionInTheInputsBufferGivesWhatConvertGives) {
+    struct Case {
+        const char* what;
+        Bytes input;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"complete", smf_song, "song.mid"},
+        {"several songs", two_songs, "two.xmi"},
+        {"damaged", damaged_smf, "damaged.mid"},
+        {"not recognised", {1, 2, 3}, "x.mid"},
+        {"empty", {}, "empty"},
+    };
+    for (const Case& c : cases) {
+        for (const bool promote : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (promote ? ", promoted" : ""));
+            const Conversion expected = convert(std::span<const std::uint8_t>(c.input), c.name, promote);
+            Bytes buffer = c.input;
+            const Conversion got = convert(std::move(buffer), c.name, promote);
+            EXPECT_EQ(got.smf, expected.smf);
+            EXPECT_EQ(got.format, expected.format);
+            EXPECT_EQ(got.status, expected.status);
+            EXPECT_EQ(got.fault.kind, expected.fault.kind);
+            EXPECT_EQ(got.fault.offset, expected.fault.offset);
+            EXPECT_EQ(got.fault.reason, expected.fault.reason);
+        }
+    }
+}
+
+// The output is written into the input's own buffer, which holds it here
+// without growing: one buffer, not two.
+TEST(Library, ConversionInTheInputsBufferKeepsThatBuffer) {
+    Bytes input = smf_song;
+    input.reserve(4096);
+    const std::uint8_t* const storage = input.data();
+    const Conversion converted = convert(std::move(input), "song.mid");
+    EXPECT_EQ(converted.smf, smf_song);
+    EXPECT_EQ(converted.smf.data(), storage);
 }
 
 int c_convert(const Bytes& input, const char* name, int promote, Bytes& output, std::string& message,

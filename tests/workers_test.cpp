@@ -2,7 +2,7 @@
 // and written side by side, and the result must be what reading and writing
 // them one by one gives, failures and exceptions included.
 
-#include "midi/workers.h"
+#include "base/workers.h"
 
 #include <gtest/gtest.h>
 
@@ -278,6 +278,24 @@ TEST(ShortEventWrite, ATrackEndingInAOneByteEventLeavesTheNextChunkWhole) {
     Bytes image;
     write_smf(large, image, &workers);
     EXPECT_EQ(image, expected);
+}
+
+// A program's pool: a thread a core, at most eight, and none at all where
+// one thread would do all the work.
+TEST(ProgramPool, HasAThreadForEachCoreUpToEight) {
+    struct Case {
+        unsigned cores;
+        std::size_t threads;
+    };
+    const Case cases[] = {{0, 0}, {1, 0}, {2, 2}, {3, 3}, {8, 8}, {9, 8}, {256, 8}};
+    for (const Case& c : cases) EXPECT_EQ(program_pool_threads(c.cores), c.threads) << c.cores << " cores";
+}
+
+TEST(ProgramPool, IsMadeOnlyWhereItHasThreadsToGive) {
+    const std::unique_ptr<Workers> pool = make_program_pool();
+    const std::size_t threads = program_pool_threads(std::thread::hardware_concurrency());
+    ASSERT_EQ(pool != nullptr, threads != 0 && Workers(threads).size() != 0);
+    if (pool) { EXPECT_EQ(pool->size(), threads); }
 }
 
 }  // namespace

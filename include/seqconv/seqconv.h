@@ -28,7 +28,7 @@
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
 #include "midi/merge.h"
-#include "midi/workers.h"
+#include "base/workers.h"
 #include "seqconv/loop_play.h"
 #include "seqconv/song_facts.h"
 
@@ -158,5 +158,13 @@ struct TimedSong {
 // The channel messages of a Standard MIDI File (one the library wrote, say),
 // read back by the library's own reader, for a player or a piano roll.
 TimedSong timed_events(std::span<const std::uint8_t> smf);
+
+// As convert, with the input's own buffer taking the output: the result's
+// smf is `input`, emptied once the song was read and then filled with the
+// Standard MIDI File, so a large file costs one buffer, not two. The song
+// keeps copies of whatever it needs from the input. When it throws, `input`
+// may hold anything.
+Conversion convert(std::vector<std::uint8_t>&& input, std::string_view name, bool promote = false,
+                   const Workers* workers = nullptr);
 
 }  // namespace seqconv

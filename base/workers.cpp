@@ -1,4 +1,4 @@
-#include "midi/workers.h"
+#include "base/workers.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -237,6 +237,19 @@ void for_each_index(const Workers* workers, std::size_t count, const std::functi
     IndexLoop loop(count, work);
     loop.run();
     loop.rethrow_first();
+}
+
+std::size_t program_pool_threads(unsigned cores) {
+    const std::size_t threads = std::min<std::size_t>(cores, most_program_threads);
+    return threads < 2 ? 0 : threads;
+}
+
+std::unique_ptr<Workers> make_program_pool() {
+#if SEQCONV_THREADS
+    const std::size_t threads = program_pool_threads(std::thread::hardware_concurrency());
+    if (threads != 0) return std::make_unique<Workers>(threads);
+#endif
+    return nullptr;
 }
 
 }  // namespace seqconv

@@ -90,4 +90,18 @@ private:
 // after the other on the calling thread, with the same guarantees.
 void for_each_index(const Workers* workers, std::size_t count, const std::function<void(std::size_t)>& work);
 
+// A program's one pool, which its batch of files and the tracks of its large
+// files share: a thread for each core, at most eight.
+inline constexpr std::size_t most_program_threads = 8;
+
+// The threads of that pool on a machine of `cores` cores (as
+// std::thread::hardware_concurrency tells it, 0 when it cannot): 0 where one
+// thread would be all of it, as a pool of one gains nothing.
+std::size_t program_pool_threads(unsigned cores);
+
+// The pool for a program's run on this machine, sized by
+// program_pool_threads; none where that is 0 or the build has no threads.
+// Its threads start only when work comes.
+std::unique_ptr<Workers> make_program_pool();
+
 }  // namespace seqconv
