@@ -44,14 +44,14 @@ bool is_loop_mark(const MidiEvent& event) {
     return is_meta_text(event, "loopStart") || is_meta_text(event, "loopEnd");
 }
 
-bool starts_note(const MidiEvent& event) {
+inline bool starts_note(const MidiEvent& event) {
     return event.type == MidiEventType::note_on && event.get_data_size() >= 2 && event.data_byte(1) != 0;
 }
 bool is_tempo(const MidiEvent& event) {
     return event.type == MidiEventType::extended && event.get_data_size() >= 2 && event.data_byte(0) == 0xFF &&
            event.data_byte(1) == 0x51;
 }
-bool ends_note(const MidiEvent& event) {
+inline bool ends_note(const MidiEvent& event) {
     return (event.type == MidiEventType::note_off || event.type == MidiEventType::note_on) &&
            event.get_data_size() >= 2 && !starts_note(event);
 }
@@ -130,23 +130,41 @@ struct Budget {
 class TrackPlayer {
 public:
     // What a play keeps: nothing (it finds where the passes end), the tempo
-    // events (how long they last), a count of the events, or all of them.
-    enum class Keep { nothing, tempo, count, all };
+    // events (how long they last), or all of them.
+    enum class Keep { nothing, tempo, all };
 
-    TrackPlayer(const MidiTrack& track, const LoopTree& tree, std::uint32_t passes, std::uint64_t horizon, Keep keep,
-                Budget& budget)
-        : track_(track), tree_(tree), passes_(passes), horizon_(horizon), keep_(keep), budget_(budget) {}
+    // `events`: the track's events that play (no end of track, no loop
+    // mark), or with Keep::tempo its tempo events; `last` the time of the
+    // track's last event.
+    TrackPlayer(const std::vector<const MidiEvent*>& events, std::uint32_t last, const LoopTree& tree,
+                std::uint32_t passes, std::uint64_t horizon, Keep keep, Budget& budget)
+        : events_(events), last_(last), tree_(tree), passes_(passes), horizon_(horizon), keep_(keep), budget_(budget) {
+        if (keep_ == Keep::all) {
+            sounding_.resize(16 * 128);
+            listed_.resize(16 * 128);
+        }
+    }
+
+    // The notes sounding where the play stopped, as (channel, key), once
+    // for each note on that nothing ended, in the order of their keys.
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> sounding_notes() {
+        std::sort(active_.begin(), active_.end());
+        std::vector<std::pair<std::uint8_t, std::uint8_t>> notes;
+        for (const std::size_t i : active_)
+            for (std::uint32_t n = 0; n < sounding_[i]; ++n)
+                notes.emplace_back(static_cast<std::uint8_t>(i / 128), static_cast<std::uint8_t>(i % 128));
+        return notes;
+    }
 
     void run() {
         play(0, no_horizon, tree_.roots);
-        if (!stopped_ && !track_.empty()) natural_end_ = track_[track_.size() - 1].timestamp + offset_;
+        if (!stopped_) natural_end_ = last_ + offset_;
     }
 
     std::vector<MidiEvent> out;
     std::optional<std::uint64_t> loop_start;  // where the main loop's first pass began
     std::optional<std::uint64_t> pass_end;    // where its last pass asked for ended
     std::uint64_t natural_end_ = 0;           // where the track ends, played to its end
-    std::size_t counted() const { return counted_; }
 
 private:
     void play(std::uint64_t from, std::uint64_t to, const std::vector<std::size_t>& children) {
@@ -177,24 +195,26 @@ private:
     // The events in [from, to) of the source, at their times in this pass.
     void emit(std::uint64_t from, std::uint64_t to) {
         if (keep_ == Keep::nothing || from >= to) return;
-        auto it = std::lower_bound(track_.begin(), track_.end(), from,
-                                   [](const MidiEvent& e, std::uint64_t t) { return e.timestamp < t; });
-        for (; it != track_.end() && it->timestamp < to; ++it) {
-            if (it->is_end_of_track() || is_loop_mark(*it) || (keep_ == Keep::tempo && !is_tempo(*it))) continue;
-            const std::uint64_t time = it->timestamp + offset_;
+        auto it = std::lower_bound(events_.begin(), events_.end(), from,
+                                   [](const MidiEvent* e, std::uint64_t t) { return e->timestamp < t; });
+        for (; it != events_.end() && (*it)->timestamp < to; ++it) {
+            const MidiEvent& event = **it;
+            const std::uint64_t time = event.timestamp + offset_;
             if (time >= horizon_) return stop();
             if (time > last_tick) return exceed();
-            if (keep_ != Keep::tempo) {
+            if (keep_ == Keep::all) {
                 if (++budget_.events > budget_.most_events) return exceed();
-                ++counted_;
-                if (starts_note(*it)) {
-                    if (sounding_[note_index(*it)]++ == 0) active_.push_back(note_index(*it));
-                } else if (ends_note(*it) && sounding_[note_index(*it)] != 0) {
-                    --sounding_[note_index(*it)];
+                if (starts_note(event)) {
+                    const std::size_t note = note_index(event);
+                    if (sounding_[note]++ == 0 && !listed_[note]) {
+                        listed_[note] = true;
+                        active_.push_back(note);
+                    }
+                } else if (ends_note(event) && sounding_[note_index(event)] != 0) {
+                    --sounding_[note_index(event)];
                 }
-                if (keep_ == Keep::count) continue;
             }
-            out.push_back(*it);
+            out.push_back(event);
             out.back().timestamp = static_cast<std::uint32_t>(time);
         }
     }
@@ -204,16 +224,15 @@ private:
     void jump(std::uint64_t time) {
         if (time >= horizon_) return stop();
         if (time > last_tick || ++budget_.jumps > budget_.most_jumps) return exceed();
-        if (keep_ == Keep::nothing || keep_ == Keep::tempo) return;
+        if (keep_ != Keep::all) return;
         // The notes begun since the last jump, in the order of their keys.
         std::sort(active_.begin(), active_.end());
         for (const std::size_t i : active_) {
+            listed_[i] = false;
             for (; sounding_[i] != 0; --sounding_[i]) {
                 if (++budget_.events > budget_.most_events) return exceed();
-                ++counted_;
-                if (keep_ == Keep::all)
-                    out.push_back(note_end(static_cast<std::uint32_t>(time), static_cast<std::uint8_t>(i / 128),
-                                           static_cast<std::uint8_t>(i % 128)));
+                out.push_back(note_end(static_cast<std::uint32_t>(time), static_cast<std::uint8_t>(i / 128),
+                                       static_cast<std::uint8_t>(i % 128)));
             }
         }
         active_.clear();
@@ -226,17 +245,21 @@ private:
         stopped_ = true;
     }
 
-    const MidiTrack& track_;
+    const std::vector<const MidiEvent*>& events_;
+    std::uint32_t last_;
     const LoopTree& tree_;
     std::uint32_t passes_;
     std::uint64_t horizon_;
     Keep keep_;
     Budget& budget_;
     std::uint64_t offset_ = 0;
-    std::size_t counted_ = 0;
     bool stopped_ = false;
-    std::array<std::uint32_t, 16 * 128> sounding_{};
-    std::vector<std::size_t> active_;  // the notes that may sound, each once
+    // With Keep::all: how many times each note (channel and key) sounds,
+    // the notes begun since the last jump, each once, and whether a note
+    // is among them.
+    std::vector<std::uint32_t> sounding_;
+    std::vector<std::size_t> active_;
+    std::vector<bool> listed_;
 };
 
 struct Insert {
@@ -244,38 +267,21 @@ struct Insert {
     MidiEvent event;
 };
 
-// Puts `inserts` (in time order) into the track's events, each before the
-// events of its tick, and ends the track at `end`.
+// Puts `inserts` into the track's events (in time order), each before the
+// events of its tick, and ends the track at `end`. The inserts fall late in
+// the song, so the events are moved up from the back, in their own buffer.
 MidiTrack assembled(std::vector<MidiEvent>& events, std::vector<Insert>& inserts, std::uint32_t end) {
     std::stable_sort(inserts.begin(), inserts.end(), [](const Insert& a, const Insert& b) { return a.time < b.time; });
-    MidiTrack track;
-    track.reserve(events.size() + inserts.size() + 1);
-    std::size_t next = 0;
-    for (MidiEvent& event : events) {
-        for (; next < inserts.size() && inserts[next].time <= event.timestamp; ++next) track.add_event(std::move(inserts[next].event));
-        track.add_event(std::move(event));
+    std::size_t from = events.size();
+    events.resize(events.size() + inserts.size());
+    for (std::size_t to = events.size(), next = inserts.size(); next != 0;) {
+        if (from != 0 && events[from - 1].timestamp >= inserts[next - 1].time)
+            events[--to] = std::move(events[--from]);
+        else
+            events[--to] = std::move(inserts[--next].event);
     }
-    for (; next < inserts.size(); ++next) track.add_event(std::move(inserts[next].event));
-    track.add_event(make_end_of_track(end));
-    return track;
-}
-
-// Notes still sounding in a track's events, as (channel, key), once for
-// each note on that nothing ended.
-std::vector<std::pair<std::uint8_t, std::uint8_t>> still_sounding(const std::vector<MidiEvent>& events) {
-    std::array<std::uint32_t, 16 * 128> count{};
-    for (const MidiEvent& event : events) {
-        if (event.type != MidiEventType::note_on && event.type != MidiEventType::note_off) continue;
-        const std::size_t index = event.channel % 16 * 128 + event.data_byte(0) % 128;
-        if (starts_note(event))
-            ++count[index];
-        else if (ends_note(event) && count[index] != 0)
-            --count[index];
-    }
-    std::vector<std::pair<std::uint8_t, std::uint8_t>> notes;
-    for (std::size_t i = 0; i < count.size(); ++i)
-        for (std::uint32_t n = 0; n < count[i]; ++n) notes.emplace_back(static_cast<std::uint8_t>(i / 128), static_cast<std::uint8_t>(i % 128));
-    return notes;
+    events.push_back(make_end_of_track(end));
+    return MidiTrack::in_order(std::move(events));
 }
 
 enum class Mode { play_out, mark };
@@ -284,7 +290,7 @@ enum class Mode { play_out, mark };
 class SongRewrite {
 public:
     SongRewrite(MidiContainer& song, std::optional<InputFormat> origin, const PlayOut& how, Mode mode)
-        : song_(song), facts_(song_facts(song, origin)), how_(how), mode_(mode) {}
+        : song_(song), facts_(song_loops(song, origin)), how_(how), mode_(mode) {}
 
     LoopChange run(Fault* fault) {
         if (!plan()) return LoopChange::none;
@@ -294,7 +300,8 @@ public:
         if (has_main_) {
             // Where the last pass asked for ends: on the track whose passes end latest.
             for (std::size_t k = 0; k < trees_.size(); ++k) {
-                TrackPlayer dry(song_.track(k), trees_[k], passes(), no_horizon, TrackPlayer::Keep::nothing, budget);
+                TrackPlayer dry(playable_[k], last_of(k), trees_[k], passes(), no_horizon, TrackPlayer::Keep::nothing,
+                                budget);
                 dry.run();
                 if (dry.pass_end) fade_start = std::max(fade_start, *dry.pass_end);
             }
@@ -319,21 +326,16 @@ public:
                     if (horizon >= no_horizon) return refuse(fault);
                 }
             }
-        } else {
             budget = Budget{how_.max_events, how_.max_jumps};
-            for (const TrackPlayer& player : play_all(no_horizon, budget, TrackPlayer::Keep::count))
-                end = std::max(end, player.natural_end_);
-            if (budget.exceeded || end > last_tick) return refuse(fault);
+            players = play_all(end, budget, TrackPlayer::Keep::all);
+            if (budget.exceeded) return refuse(fault);
+            return finish(players, fade_start, end, fault);
         }
-        // Counted first, so that a song past the bounds costs no memory and
-        // one within them is written without moving its events as they grow.
-        budget = Budget{how_.max_events, how_.max_jumps};
-        std::vector<std::size_t> sizes;
-        for (const TrackPlayer& player : play_all(end, budget, TrackPlayer::Keep::count)) sizes.push_back(player.counted());
-        if (budget.exceeded) return refuse(fault);
-        budget = Budget{how_.max_events, how_.max_jumps};
-        players = play_all(end, budget, TrackPlayer::Keep::all, sizes);
-        if (budget.exceeded) return refuse(fault);
+        // Loops with counts alone: the song plays on to its end, events at
+        // its last tick included.
+        players = play_all(no_horizon, budget, TrackPlayer::Keep::all);
+        for (const TrackPlayer& player : players) end = std::max(end, player.natural_end_);
+        if (budget.exceeded || end > last_tick) return refuse(fault);
         return finish(players, fade_start, end, fault);
     }
 
@@ -379,18 +381,29 @@ private:
         if (mode_ == Mode::mark && !song_main) return false;
         if (!has_main_ && !counted && loops.empty()) return false;
         for (std::vector<Node>& nodes : per_track) trees_.push_back(loop_tree(std::move(nodes)));
+        // What each pass plays, found once: no end of track, no loop mark.
+        for (const MidiTrack& track : song_.tracks()) {
+            playable_.emplace_back();
+            tempos_.emplace_back();
+            playable_.back().reserve(track.size());
+            for (const MidiEvent& event : track) {
+                if (event.is_end_of_track() || is_loop_mark(event)) continue;
+                playable_.back().push_back(&event);
+                if (is_tempo(event)) tempos_.back().push_back(&event);
+            }
+        }
         return true;
     }
 
     std::uint32_t passes() const { return mode_ == Mode::mark ? 1 : std::max<std::uint32_t>(how_.passes, 1); }
 
-    std::vector<TrackPlayer> play_all(std::uint64_t horizon, Budget& budget, TrackPlayer::Keep keep,
-                                      const std::vector<std::size_t>& sizes = {}) {
+    std::vector<TrackPlayer> play_all(std::uint64_t horizon, Budget& budget, TrackPlayer::Keep keep) {
         std::vector<TrackPlayer> players;
         players.reserve(trees_.size());
         for (std::size_t k = 0; k < trees_.size() && !budget.exceeded; ++k) {
-            players.emplace_back(song_.track(k), trees_[k], passes(), horizon, keep, budget);
-            if (k < sizes.size()) players.back().out.reserve(sizes[k]);
+            const bool tempo = keep == TrackPlayer::Keep::tempo;
+            players.emplace_back(tempo ? tempos_[k] : playable_[k], last_of(k), trees_[k], passes(), horizon, keep, budget);
+            if (!tempo) players.back().out.reserve(2 * playable_[k].size());
             players.back().run();
         }
         return players;
@@ -443,6 +456,8 @@ private:
         return LoopChange::refused;
     }
 
+    // Ends every track, played up to `end_tick`, there: every sounding note
+    // ended, the fade and the marks put in.
     LoopChange finish(std::vector<TrackPlayer>& players, std::uint64_t fade_start_tick, std::uint64_t end_tick,
                       Fault* fault) {
         const auto end = static_cast<std::uint32_t>(end_tick);
@@ -450,17 +465,13 @@ private:
         std::vector<std::vector<MidiEvent>> outs;
         std::size_t total = 0;
         for (TrackPlayer& player : players) {
-            std::vector<MidiEvent>& out = player.out;
-            out.erase(std::lower_bound(out.begin(), out.end(), end_tick,
-                                       [](const MidiEvent& e, std::uint64_t t) { return e.timestamp < t; }),
-                      out.end());
-            total += out.size();
-            outs.push_back(std::move(out));
+            total += player.out.size();
+            outs.push_back(std::move(player.out));
         }
         std::vector<std::vector<Insert>> inserts(outs.size());
         if (has_main_ && fade_milliseconds() != 0 && end > fade_start) fade(outs, inserts, fade_start, end);
         for (std::size_t k = 0; k < outs.size(); ++k)
-            for (const auto& [channel, key] : still_sounding(outs[k])) inserts[k].push_back({end, note_end(end, channel, key)});
+            for (const auto& [channel, key] : players[k].sounding_notes()) inserts[k].push_back({end, note_end(end, channel, key)});
         if (mode_ == Mode::mark && !players.empty() && !outs.empty()) mark(outs, inserts, *players[0].loop_start, end);
         for (const std::vector<Insert>& list : inserts) total += list.size() + 1;
         if (total > how_.max_events) return refuse(fault);
@@ -563,7 +574,13 @@ private:
     SongFacts facts_;
     PlayOut how_;
     Mode mode_;
+    std::uint32_t last_of(std::size_t k) const {
+        const MidiTrack& track = song_.track(k);
+        return track.empty() ? 0 : track[track.size() - 1].timestamp;
+    }
+
     std::vector<LoopTree> trees_;
+    std::vector<std::vector<const MidiEvent*>> playable_, tempos_;
     std::vector<Node> mains_;
     bool has_main_ = false;
 };

@@ -363,7 +363,9 @@ std::optional<std::uint64_t> SongClock::milliseconds(std::uint32_t tick) const {
     return to_milliseconds(parts(tick), *per_second_);
 }
 
-SongFacts song_facts(const MidiContainer& song, std::optional<InputFormat> origin) {
+namespace {
+
+SongFacts facts_of(const MidiContainer& song, std::optional<InputFormat> origin, bool loops_only) {
     SongFacts facts;
     facts.form = song.form() & 0xFF;
     facts.tracks = song.track_count();
@@ -383,15 +385,21 @@ SongFacts song_facts(const MidiContainer& song, std::optional<InputFormat> origi
             const MidiTrack& track = song.track(k);
             tracks.push_back(&track);
             end = std::max(end, track_end(track));
-            for (std::size_t i = 0; i < track.size(); ++i) {
-                const MidiEvent& event = track[i];
-                if (event.type == MidiEventType::note_on && event.get_data_size() >= 2 && event.data_byte(1) != 0)
-                    ++facts.notes;
+            if (loops_only) continue;
+            std::size_t i = 0;
+            for (const MidiEvent& event : track) {
+                ++i;
+                if (event.type == MidiEventType::note_on) {
+                    if (event.get_data_size() >= 2 && event.data_byte(1) != 0) ++facts.notes;
+                    continue;
+                }
+                if (event.type != MidiEventType::extended) continue;
                 // Songs of a form 2 file come one after another: the first
                 // message sent is the earliest of the first song that has one.
                 const Synth synth = synth_of(event);
+                if (synth == Synth::none) continue;
                 const auto at = std::make_tuple(song.form() == 2 ? 0 : event.timestamp, k, i);
-                if (synth != Synth::none && (facts.synth == Synth::none || at < first_synth)) {
+                if (facts.synth == Synth::none || at < first_synth) {
                     facts.synth = synth;
                     first_synth = at;
                 }
@@ -399,6 +407,7 @@ SongFacts song_facts(const MidiContainer& song, std::optional<InputFormat> origi
         }
         const std::size_t before = found.size();
         GroupScan(song, groups[g], origin, g, song.form() == 2, found).run();
+        if (loops_only) continue;
         const SongClock clock(tracks, song.timebase());
         if (per_second) {
             for (std::size_t i = before; i < found.size(); ++i) {
@@ -409,7 +418,7 @@ SongFacts song_facts(const MidiContainer& song, std::optional<InputFormat> origi
             offset = saturating_sum(offset, clock.parts(end));
         }
     }
-    if (per_second) facts.milliseconds = to_milliseconds(offset, *per_second);
+    if (per_second && !loops_only) facts.milliseconds = to_milliseconds(offset, *per_second);
 
     // The main loop first, then the rest by song, start and the outer loop
     // before the inner.
@@ -428,6 +437,16 @@ SongFacts song_facts(const MidiContainer& song, std::optional<InputFormat> origi
     }
     for (const Found& f : found) facts.loops.push_back(f.loop);
     return facts;
+}
+
+}  // namespace
+
+SongFacts song_facts(const MidiContainer& song, std::optional<InputFormat> origin) {
+    return facts_of(song, origin, false);
+}
+
+SongFacts song_loops(const MidiContainer& song, std::optional<InputFormat> origin) {
+    return facts_of(song, origin, true);
 }
 
 TimedSong timed_events(std::span<const std::uint8_t> smf) {

@@ -39,6 +39,16 @@ MidiTrack& MidiTrack::operator=(MidiTrack&& other) noexcept {
     return *this;
 }
 
+MidiTrack MidiTrack::in_order(std::vector<MidiEvent>&& events) {
+    MidiTrack track;
+    track.events_ = std::move(events);
+    track.pinned_end_ = !track.events_.empty() && track.events_.back().is_end_of_track();
+    const std::size_t body = track.body_size();
+    track.ordered_count_.store(body, std::memory_order_relaxed);
+    track.latest_ = body != 0 ? track.events_[body - 1].timestamp : 0;
+    return track;
+}
+
 void MidiTrack::add_event(const MidiEvent& event) { add_event(MidiEvent(event)); }
 
 void MidiTrack::insert(MidiEvent&& event) {

@@ -37,6 +37,11 @@ public:
     MidiTrack& operator=(MidiTrack&& other) noexcept;
     ~MidiTrack() = default;
 
+    // A track of `events`, taken as they are, without a copy: they must be in
+    // time order, with no end of track but, if any, the last. The track is
+    // what adding them one by one would give.
+    static MidiTrack in_order(std::vector<MidiEvent>&& events);
+
     void add_event(const MidiEvent& event);
     void add_event(MidiEvent&& event) {
         // Before a track has its end, every event but an end is appended;

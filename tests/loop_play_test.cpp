@@ -82,8 +82,8 @@ TEST(LoopPlay, LoopsArePlayedOutAsTheGameWouldPlayThem) {
          "on60@0 on62@50 off60@60 off62@60 on62@60 off62@110 on60@110 on62@160 off60@170 off62@170 on62@170 off62@220 "
          "end@220"},
         {"a song whose only loop has a count plays it out and goes on, without a fade", InputFormat::smf, 0,
-         {{on(0, 60), cc(10, 116, 3), on(10, 62), off(20, 62), cc(30, 117, 0), off(40, 60), end(50)}}, 2, 1000,
-         "on60@0 on62@10 off62@20 off60@30 on62@30 off62@40 on62@50 off62@60 off60@80 end@90"},
+         {{on(0, 60), cc(10, 116, 3), on(10, 62), off(20, 62), cc(30, 117, 0), off(40, 60), cc(50, 10, 64), end(50)}},
+         2, 1000, "on60@0 on62@10 off62@20 off60@30 on62@30 off62@40 on62@50 off62@60 off60@80 cc10=64@90 end@90"},
         {"track loops of other lengths loop on their own tracks until the longest's passes end", InputFormat::smf, 1,
          {{on(0, 60), cc(0, 116, 0), cc(48, 117, 0), end(48)}, {on(0, 70), cc(0, 116, 0), cc(96, 117, 0), end(96)}}, 2, 0,
          "on60@0 off60@48 on60@48 off60@96 on60@96 off60@144 on60@144 off60@192 end@192 | "

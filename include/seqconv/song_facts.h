@@ -68,6 +68,10 @@ struct SongFacts {
 // loop.
 SongFacts song_facts(const MidiContainer& song, std::optional<InputFormat> origin);
 
+// The loops alone, the main loop first, in ticks: what rewriting the loops
+// needs, worked out without a look at times, notes or synthesisers.
+SongFacts song_loops(const MidiContainer& song, std::optional<InputFormat> origin);
+
 // Where the ticks of some tracks fall in time under those tracks' tempo
 // events, from the default tempo (500,000 microseconds a quarter note) on,
 // exactly: a tick is `parts(tick)` parts of a second of `parts_per_second()`.
