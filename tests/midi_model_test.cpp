@@ -94,6 +94,23 @@ TEST(MidiTrack, EventGoesBeforeAPinnedEndOfTrackAndPushesItLater) {
     EXPECT_TRUE(track[1].is_end_of_track());
 }
 
+// A track taken whole behaves as one built event by event: its end stays
+// last, later events go into their place.
+TEST(MidiTrack, ATrackTakenInOrderIsTheTrackBuiltEventByEvent) {
+    for (const bool ended : {false, true}) {
+        std::vector<MidiEvent> events{note_on(0, 'A'), note_on(100, 'B'), note_on(100, 'C')};
+        if (ended) events.push_back(make_end_of_track(150));
+        MidiTrack built;
+        for (const MidiEvent& event : events) built.add_event(event);
+        MidiTrack taken = MidiTrack::in_order(std::move(events));
+        for (MidiTrack* track : {&built, &taken}) {
+            track->add_event(note_on(50, 'D'));
+            track->add_event(note_on(200, 'E'));
+        }
+        EXPECT_EQ(test::describe(taken), test::describe(built));
+    }
+}
+
 TEST(MidiTrack, InsertsAfterEqualTimesAndBeforeLaterOnes) {
     MidiTrack track;
     track.add_event(note_on(100, 'P'));
