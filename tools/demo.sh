@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds seqconv and seqtool, converts the bundled examples in a scratch
 # copy (out/examples) with seqconv and shows what it wrote, then shows what
-# seqtool info says is in each example.
+# seqtool info says is in each example, and plays the looping ones out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/deps.sh
@@ -39,3 +39,8 @@ printf '%-18s %6d   %-22s %6d  %s\n' promoted.mid "$(stat -c %s out/examples/pro
 echo
 echo "seqtool info examples/*:"
 build/release/seqtool info examples/*
+echo
+echo "The HMI and LDS examples loop: played twice with a 5 s fade, for any player (out/looped):"
+rm -rf out/looped
+build/release/seqtool convert --loops 2 --fade 5 -o out/looped examples/minuet.hmi examples/minuet.lds
+build/release/seqtool info out/looped/*
