@@ -200,8 +200,10 @@ private:
         for (; it != events_.end() && (*it)->timestamp < to; ++it) {
             const MidiEvent& event = **it;
             const std::uint64_t time = event.timestamp + offset_;
-            if (time >= horizon_) return stop();
+            // Past the last tick a file can hold is past the bounds, even
+            // where the play would stop there.
             if (time > last_tick) return exceed();
+            if (time >= horizon_) return stop();
             if (keep_ == Keep::all) {
                 if (++budget_.events > budget_.most_events) return exceed();
                 if (starts_note(event)) {
@@ -222,8 +224,9 @@ private:
     // At a jump back every sounding note ends, before the next pass's events
     // at that tick.
     void jump(std::uint64_t time) {
+        if (time > last_tick) return exceed();
         if (time >= horizon_) return stop();
-        if (time > last_tick || ++budget_.jumps > budget_.most_jumps) return exceed();
+        if (++budget_.jumps > budget_.most_jumps) return exceed();
         if (keep_ != Keep::all) return;
         // The notes begun since the last jump, in the order of their keys.
         std::sort(active_.begin(), active_.end());
@@ -305,7 +308,8 @@ public:
                 dry.run();
                 if (dry.pass_end) fade_start = std::max(fade_start, *dry.pass_end);
             }
-            if (budget.exceeded) return refuse(fault);
+            // The last pass may end past the last tick without a jump there.
+            if (budget.exceeded || fade_start > last_tick) return refuse(fault);
             // The fade's end by the tempo map the passes play, found with a
             // play of the tempo events alone that reaches further each time.
             end = fade_start;

@@ -175,6 +175,21 @@ TEST(LoopPlay, APlayOutPastTheBoundsIsRefused) {
     EXPECT_EQ(fault.kind, FaultKind::limit);
     EXPECT_EQ(words(song), before);
 
+    // Four passes of a billion ticks end past the last tick a file can hold.
+    const MidiContainer vast =
+        song_of(0, {{marker(0, "loopStart"), on(0, 60), marker(1000000000, "loopEnd"), end(1000000000)}});
+    for (const std::uint32_t passes : {4u, 5u}) {
+        MidiContainer played = vast;
+        PlayOut how;
+        how.passes = passes;
+        how.fade_milliseconds = 0;
+        EXPECT_EQ(play_out_loops(played, InputFormat::smf, how), passes == 4 ? LoopChange::done : LoopChange::refused);
+    }
+
+    // A loop of count 128 that would play on past the last tick.
+    MidiContainer counted = song_of(0, {{cc(0, 116, 128), on(0, 60), cc(40000000, 117, 0), end(40000000)}});
+    EXPECT_EQ(play_out_loops(counted, InputFormat::smf, PlayOut{}), LoopChange::refused);
+
     MidiContainer tiny =
         song_of(0, {{marker(0, "loopStart"), on(0, 60), on(0, 61), on(0, 62), marker(1, "loopEnd"), end(1)}});
     PlayOut long_fade;
