@@ -18,8 +18,8 @@ struct ConvertOptions {
     bool promote = false;  // -1
     InputOptions inputs;
     LoopWriting loops = LoopWriting::as_read;  // --loops N, --mark-loops
-    PlayOut play_out;                           // N, --fade, --whole
-    bool merge = false;                         // --form 0
+    PlayOut play_out;                          // N, --fade, --whole
+    bool merge = false;                        // --form 0
 };
 int run_convert(const std::vector<std::string>& paths, const ConvertOptions& options);
 

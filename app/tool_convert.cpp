@@ -37,7 +37,8 @@ bool write_outputs(const std::string& output, const std::vector<std::vector<std:
         const std::string name = images.size() > 1 ? output + "." + std::to_string(i + 1) + ".mid" : output + ".mid";
         std::string reason;
         const std::string folder = folder_of(name);
-        if ((folder.empty() || platform::make_folders(folder, reason)) && platform::replace_file(name, images[i], reason)) {
+        if ((folder.empty() || platform::make_folders(folder, reason)) &&
+            platform::replace_file(name, images[i], reason)) {
             wrote = true;
         } else {
             done.messages.push_back(name + ": not written: " + lower_first(reason));
@@ -79,7 +80,8 @@ Done convert_input(const Input& input, const ConvertOptions& options, const Work
     }
     done.looped = report.looped;
     if (report.loop_fault)
-        done.messages.push_back(input.path + ": loops left as read (" + std::string(fault_kind_name(report.loop_fault.kind)) +
+        done.messages.push_back(input.path + ": loops left as read (" +
+                                std::string(fault_kind_name(report.loop_fault.kind)) +
                                 "): " + report.loop_fault.reason);
     bool wrote = false;
     if (!write_outputs(input.output, report.files, done, wrote)) {
@@ -88,22 +90,23 @@ Done convert_input(const Input& input, const ConvertOptions& options, const Work
     }
     if (report.status == ReadStatus::damaged) {
         done.ending = Ending::damaged;
-        done.messages.push_back(input.path + ": " + fault_words(report.status, report.fault) +
-                                (wrote ? ": wrote what was read before it" : ": nothing was read before it, nothing written"));
+        done.messages.push_back(
+            input.path + ": " + fault_words(report.status, report.fault) +
+            (wrote ? ": wrote what was read before it" : ": nothing was read before it, nothing written"));
     }
     return done;
 }
 
 Done take(const Input& input, const ConvertOptions& options, const Workers* workers, Progress& progress) {
     switch (input.standing) {
-    case Standing::unreadable:
-        return {Ending::unreadable, {input.path + ": " + lower_first(input.reason)}};
-    case Standing::earlier_output:
-        return {Ending::skipped, {}};
-    case Standing::clash:
-        return {Ending::clash, {input.path + ": " + input.reason + ": skipped"}};
-    case Standing::take:
-        break;
+        case Standing::unreadable:
+            return {Ending::unreadable, {input.path + ": " + lower_first(input.reason)}};
+        case Standing::earlier_output:
+            return {Ending::skipped, {}};
+        case Standing::clash:
+            return {Ending::clash, {input.path + ": " + input.reason + ": skipped"}};
+        case Standing::take:
+            break;
     }
     progress.started(input.path);
     try {
@@ -135,8 +138,9 @@ int run_convert(const std::vector<std::string>& paths, const ConvertOptions& opt
     progress.clear();
 
     const auto count = [&](Ending ending) { return counts[static_cast<int>(ending)]; };
-    std::string summary = std::to_string(inputs.size()) + (inputs.size() == 1 ? " file: " : " files: ") + std::to_string(count(Ending::converted)) +
-                          " converted, " + std::to_string(count(Ending::damaged)) + " damaged, " +
+    std::string summary = std::to_string(inputs.size()) + (inputs.size() == 1 ? " file: " : " files: ") +
+                          std::to_string(count(Ending::converted)) + " converted, " +
+                          std::to_string(count(Ending::damaged)) + " damaged, " +
                           std::to_string(count(Ending::unrecognised)) + " not recognised, " +
                           std::to_string(count(Ending::unreadable)) + " unreadable, " +
                           std::to_string(count(Ending::skipped) + count(Ending::clash)) + " skipped";
@@ -149,8 +153,8 @@ int run_convert(const std::vector<std::string>& paths, const ConvertOptions& opt
     std::fprintf(stderr, "%s%s\n", summary.c_str(), time);
 
     if (count(Ending::not_written) != 0) return 1;
-    const bool short_of_complete = count(Ending::damaged) + count(Ending::unrecognised) + count(Ending::unreadable) +
-                                       count(Ending::clash) != 0;
+    const bool short_of_complete =
+        count(Ending::damaged) + count(Ending::unrecognised) + count(Ending::unreadable) + count(Ending::clash) != 0;
     return short_of_complete ? 2 : 0;
 }
 

@@ -34,7 +34,7 @@ struct Row {
     SongFacts facts;
     Fault fault;
     std::string fault_words;  // "" for none
-    std::string error;  // the message for an unreadable input
+    std::string error;        // the message for an unreadable input
 };
 
 Fields fields_of(const SongFacts& facts) {
@@ -82,7 +82,7 @@ Row look_into(const Input& input, const InfoOptions& options, Progress& progress
         }
         bytes = {};
         if (report.format) row.format = std::string(format_name(*report.format));
-        row.status = report.status == ReadStatus::complete ? "complete"
+        row.status = report.status == ReadStatus::complete  ? "complete"
                      : report.status == ReadStatus::damaged ? "damaged"
                                                             : "unrecognised";
         if (report.status != ReadStatus::unrecognised) {
@@ -234,12 +234,12 @@ std::string json_row(const Row& row) {
     const std::optional<std::uint64_t> loop_length = main_loop_milliseconds(row.facts);
     std::string timebase = "null";
     if (fields.timebase) timebase = fields.timebase_is_number ? *fields.timebase : json_string(*fields.timebase);
-    return "{\"path\":" + json_string(row.path) + ",\"format\":" +
-           (row.format == "-" ? std::string("null") : json_string(row.format)) + ",\"status\":" +
-           json_string(row.status) + ",\"form\":" + number(fields.form) + ",\"tracks\":" + number(fields.tracks) +
-           ",\"songs\":" + number(fields.songs) + ",\"timebase\":" + timebase +
-           ",\"seconds\":" + (read ? seconds(row.facts.milliseconds) : "null") +
-           ",\"notes\":" + number(fields.notes) + ",\"loops\":" + (read ? loops : "null") +
+    return "{\"path\":" + json_string(row.path) +
+           ",\"format\":" + (row.format == "-" ? std::string("null") : json_string(row.format)) +
+           ",\"status\":" + json_string(row.status) + ",\"form\":" + number(fields.form) +
+           ",\"tracks\":" + number(fields.tracks) + ",\"songs\":" + number(fields.songs) + ",\"timebase\":" + timebase +
+           ",\"seconds\":" + (read ? seconds(row.facts.milliseconds) : "null") + ",\"notes\":" + number(fields.notes) +
+           ",\"loops\":" + (read ? loops : "null") +
            ",\"loop_seconds\":" + (loop_length ? seconds_text(*loop_length) : std::string("null")) +
            ",\"synth\":" + (synth.empty() ? std::string("null") : json_string(std::string(synth))) +
            ",\"fault\":" + fault + "}";
@@ -252,7 +252,8 @@ int run_info(const std::vector<std::string>& paths, const InfoOptions& options) 
     const std::unique_ptr<Workers> workers = make_program_pool();
     Progress progress(inputs.size());
     if (!options.json)
-        std::printf("path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tloop_seconds\tsynth\tfault\n");
+        std::printf(
+            "path\tformat\tstatus\tform\ttracks\tsongs\ttimebase\tseconds\tnotes\tloops\tloop_seconds\tsynth\tfault\n");
     bool all_complete = true;
     run_in_order<Row>(
         workers.get(), inputs.size(), progress, [&](std::size_t i) { return look_into(inputs[i], options, progress); },

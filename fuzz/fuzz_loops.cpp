@@ -13,9 +13,9 @@
 #include "formats/readers.h"
 #include "fuzz/convert_selector.h"
 #include "fuzz/write_checks.h"
+#include "midi/merge.h"
 #include "seqconv/loop_play.h"
 #include "seqconv/song_facts.h"
-#include "midi/merge.h"
 
 namespace {
 

@@ -25,8 +25,8 @@ constexpr std::uint8_t volume_controller = 7;
 constexpr std::uint8_t default_volume = 100;
 
 bool is_meta_text(const MidiEvent& event, std::string_view text) {
-    if (event.type != MidiEventType::extended || event.get_data_size() != 2 + text.size() || event.data_byte(0) != 0xFF ||
-        event.data_byte(1) != 0x06)
+    if (event.type != MidiEventType::extended || event.get_data_size() != 2 + text.size() ||
+        event.data_byte(0) != 0xFF || event.data_byte(1) != 0x06)
         return false;
     for (std::size_t i = 0; i < text.size(); ++i)
         if (event.data_byte(2 + i) != static_cast<std::uint8_t>(text[i])) return false;
@@ -241,7 +241,9 @@ private:
         active_.clear();
     }
 
-    static std::size_t note_index(const MidiEvent& event) { return event.channel % 16 * 128 + event.data_byte(0) % 128; }
+    static std::size_t note_index(const MidiEvent& event) {
+        return event.channel % 16 * 128 + event.data_byte(0) % 128;
+    }
     void stop() { stopped_ = true; }
     void exceed() {
         budget_.exceeded = true;
@@ -406,7 +408,8 @@ private:
         players.reserve(trees_.size());
         for (std::size_t k = 0; k < trees_.size() && !budget.exceeded; ++k) {
             const bool tempo = keep == TrackPlayer::Keep::tempo;
-            players.emplace_back(tempo ? tempos_[k] : playable_[k], last_of(k), trees_[k], passes(), horizon, keep, budget);
+            players.emplace_back(tempo ? tempos_[k] : playable_[k], last_of(k), trees_[k], passes(), horizon, keep,
+                                 budget);
             if (!tempo) players.back().out.reserve(2 * playable_[k].size());
             players.back().run();
         }
@@ -425,8 +428,14 @@ private:
         const SongClock clock = clock_of(outs);
         const std::optional<std::uint64_t> per_second = clock.parts_per_second();
         if (!per_second) return fade_start;
-        const auto parts_at = [&](std::uint64_t tick) { return clock.parts(static_cast<std::uint32_t>(std::min(tick, last_tick))); };
-        const std::uint64_t target = parts_at(fade_start) + fade_milliseconds() * *per_second / 1000;
+        const auto parts_at = [&](std::uint64_t tick) {
+            return clock.parts(static_cast<std::uint32_t>(std::min(tick, last_tick)));
+        };
+        // Seconds a part at a time, so that no fade a caller asks for
+        // overflows: the fade's parts are below 2^32 seconds times 2^35.
+        const std::uint64_t fade_parts =
+            fade_milliseconds() / 1000 * *per_second + fade_milliseconds() % 1000 * *per_second / 1000;
+        const std::uint64_t target = parts_at(fade_start) + fade_parts;
         const std::uint64_t top = std::min(horizon, last_tick);
         if (parts_at(top) < target) return std::nullopt;
         std::uint64_t low = fade_start, high = top;  // parts_at(high) reaches the target
@@ -475,7 +484,8 @@ private:
         std::vector<std::vector<Insert>> inserts(outs.size());
         if (has_main_ && fade_milliseconds() != 0 && end > fade_start) fade(outs, inserts, fade_start, end);
         for (std::size_t k = 0; k < outs.size(); ++k)
-            for (const auto& [channel, key] : players[k].sounding_notes()) inserts[k].push_back({end, note_end(end, channel, key)});
+            for (const auto& [channel, key] : players[k].sounding_notes())
+                inserts[k].push_back({end, note_end(end, channel, key)});
         if (mode_ == Mode::mark && !players.empty() && !outs.empty()) mark(outs, inserts, *players[0].loop_start, end);
         for (const std::vector<Insert>& list : inserts) total += list.size() + 1;
         if (total > how_.max_events) return refuse(fault);
@@ -496,7 +506,8 @@ private:
         const std::uint64_t per_second = clock.parts_per_second().value_or(1);
         const std::uint64_t from = clock.parts(fade_start), to = clock.parts(end);
         const auto scaled = [&](std::uint8_t value, std::uint32_t tick) {
-            const double left = static_cast<double>(to - std::min(to, clock.parts(tick))) / static_cast<double>(to - from);
+            const double left =
+                static_cast<double>(to - std::min(to, clock.parts(tick))) / static_cast<double>(to - from);
             return static_cast<std::uint8_t>(std::lround(value * left));
         };
 
@@ -549,7 +560,8 @@ private:
                     else
                         high = middle - 1;
                 }
-                const auto tick = static_cast<std::uint32_t>(k == 0 ? fade_start : std::max<std::uint64_t>(low, last + 1));
+                const auto tick =
+                    static_cast<std::uint32_t>(k == 0 ? fade_start : std::max<std::uint64_t>(low, last + 1));
                 if (tick >= end) break;
                 for (; next < given.size() && given[next].first < tick; ++next) level = given[next].second;
                 inserts[*home[channel]].push_back({tick, volume(tick, channel, scaled(level, tick))});
@@ -569,7 +581,8 @@ private:
             for (const MidiEvent& event : out)
                 if (starts_note(event)) lowest = std::min<std::uint8_t>(lowest, event.channel % 16);
         std::vector<Insert>& first = inserts[0];
-        first.insert(first.begin(), {start, MidiEvent(start, MidiEventType::control_change, lowest == 16 ? 0 : lowest, 111, 0, 2)});
+        first.insert(first.begin(),
+                     {start, MidiEvent(start, MidiEventType::control_change, lowest == 16 ? 0 : lowest, 111, 0, 2)});
         first.insert(first.begin(), {start, marker(start, "loopStart")});
         first.push_back({end, marker(end, "loopEnd")});
     }
@@ -589,7 +602,8 @@ private:
     bool has_main_ = false;
 };
 
-LoopChange rewrite(MidiContainer& song, std::optional<InputFormat> origin, const PlayOut& how, Mode mode, Fault* fault) {
+LoopChange rewrite(MidiContainer& song, std::optional<InputFormat> origin, const PlayOut& how, Mode mode,
+                   Fault* fault) {
     if (song.track_count() == 0) return LoopChange::none;
     if (song.form() != 2) return SongRewrite(song, origin, how, mode).run(fault);
     // A form 2 song's songs each on their own; refused all together when

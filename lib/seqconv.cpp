@@ -70,8 +70,7 @@ std::vector<std::uint8_t> written(MidiContainer& song, bool promote, const Worke
 
 }  // namespace
 
-Conversion convert(std::span<const std::uint8_t> input, std::string_view name, bool promote,
-                   const Workers* workers) {
+Conversion convert(std::span<const std::uint8_t> input, std::string_view name, bool promote, const Workers* workers) {
     ReadResult read = read_song(input, name, workers);
     return {read.format, read.status, std::move(read.fault), written(read.song, promote, workers)};
 }

@@ -224,7 +224,7 @@ int seqconv_convert_report(const unsigned char* input, size_t input_size, const 
         settings.split = options != nullptr && options->split != 0;
         settings.write = outputs != nullptr;
         if (options != nullptr) {
-            settings.loops = options->loops > 0       ? seqconv::LoopWriting::play_out
+            settings.loops = options->loops > 0         ? seqconv::LoopWriting::play_out
                              : options->mark_loops != 0 ? seqconv::LoopWriting::mark
                                                         : seqconv::LoopWriting::as_read;
             settings.play_out.passes = options->loops > 0 ? static_cast<std::uint32_t>(options->loops) : 1;

@@ -1,13 +1,13 @@
 #include "seqconv/song_facts.h"
 
-#include "formats/readers.h"
-#include "seqconv/seqconv.h"
-
 #include <algorithm>
 #include <array>
 #include <limits>
 #include <string_view>
 #include <tuple>
+
+#include "formats/readers.h"
+#include "seqconv/seqconv.h"
 
 namespace seqconv {
 
@@ -82,8 +82,8 @@ struct Controller {
 
 // Loops opened by one controller and closed by another, in one track: each
 // end closes the innermost open loop, and a loop left open runs to `open_end`.
-std::vector<SongLoop> nested_loops(const std::vector<Controller>& controllers, std::uint8_t opens,
-                                   std::uint8_t closes, LoopDialect dialect, std::uint32_t open_end) {
+std::vector<SongLoop> nested_loops(const std::vector<Controller>& controllers, std::uint8_t opens, std::uint8_t closes,
+                                   LoopDialect dialect, std::uint32_t open_end) {
     std::vector<SongLoop> loops;
     std::vector<Controller> open;
     for (const Controller& c : controllers) {
@@ -170,7 +170,8 @@ public:
         std::vector<SongLoop> emidi_song;
         for (std::size_t i = 0; i < tracks_.size(); ++i) {
             const std::uint32_t end = track_end(song_.track(tracks_[i]));
-            if (origin_ == InputFormat::xmi) for_next[i] = nested_loops(controllers[i], 116, 117, LoopDialect::for_next, end);
+            if (origin_ == InputFormat::xmi)
+                for_next[i] = nested_loops(controllers[i], 116, 117, LoopDialect::for_next, end);
             if (origin_ == InputFormat::hmp) descent[i] = descent_loops(controllers[i], end);
             if (smf_like) {
                 emidi[i] = nested_loops(controllers[i], 116, 117, LoopDialect::emidi, end);
@@ -198,7 +199,8 @@ private:
     // the marker, or another track's at the same point, changes nothing);
     // each loopEnd closes the open one. A loop left open runs to the end.
     void add_markers(std::vector<std::pair<std::uint32_t, bool>>& markers, std::uint32_t song_end) {
-        std::stable_sort(markers.begin(), markers.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(markers.begin(), markers.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<SongLoop> loops;
         bool open = false;
         std::uint32_t start = 0;
@@ -275,11 +277,16 @@ std::vector<std::vector<std::size_t>> songs_of(const MidiContainer& song) {
 std::optional<int> main_rank(const Found& found) {
     if (!found.whole_song || found.loop.count != 0) return std::nullopt;
     switch (found.loop.dialect) {
-        case LoopDialect::markers: return 0;
-        case LoopDialect::descent: return 1;
-        case LoopDialect::emidi: return 2;
-        case LoopDialect::for_next: return 3;
-        case LoopDialect::rpg: return 4;
+        case LoopDialect::markers:
+            return 0;
+        case LoopDialect::descent:
+            return 1;
+        case LoopDialect::emidi:
+            return 2;
+        case LoopDialect::for_next:
+            return 3;
+        case LoopDialect::rpg:
+            return 4;
     }
     return std::nullopt;
 }
@@ -288,22 +295,32 @@ std::optional<int> main_rank(const Found& found) {
 
 std::string_view loop_dialect_name(LoopDialect dialect) {
     switch (dialect) {
-        case LoopDialect::markers: return "markers";
-        case LoopDialect::for_next: return "for-next";
-        case LoopDialect::emidi: return "emidi";
-        case LoopDialect::descent: return "descent";
-        case LoopDialect::rpg: return "rpg";
+        case LoopDialect::markers:
+            return "markers";
+        case LoopDialect::for_next:
+            return "for-next";
+        case LoopDialect::emidi:
+            return "emidi";
+        case LoopDialect::descent:
+            return "descent";
+        case LoopDialect::rpg:
+            return "rpg";
     }
     return "";
 }
 
 std::string_view synth_name(Synth synth) {
     switch (synth) {
-        case Synth::gm: return "GM";
-        case Synth::gs: return "GS";
-        case Synth::xg: return "XG";
-        case Synth::mt32: return "MT-32";
-        case Synth::none: break;
+        case Synth::gm:
+            return "GM";
+        case Synth::gs:
+            return "GS";
+        case Synth::xg:
+            return "XG";
+        case Synth::mt32:
+            return "MT-32";
+        case Synth::none:
+            break;
     }
     return "";
 }
@@ -461,7 +478,9 @@ TimedSong timed_events(std::span<const std::uint8_t> smf) {
     const std::vector<std::vector<std::size_t>> groups = songs_of(song);
     const std::optional<std::uint64_t> per_second = SongClock({}, song.timebase()).parts_per_second();
     if (!per_second) return timed;
-    const auto seconds = [&](std::uint64_t parts) { return static_cast<double>(parts) / static_cast<double>(*per_second); };
+    const auto seconds = [&](std::uint64_t parts) {
+        return static_cast<double>(parts) / static_cast<double>(*per_second);
+    };
     std::uint64_t offset = 0;
     for (const std::vector<std::size_t>& group : groups) {
         std::vector<const MidiTrack*> tracks;
@@ -476,11 +495,11 @@ TimedSong timed_events(std::span<const std::uint8_t> smf) {
             for (const MidiEvent& event : song.track(k)) {
                 if (event.type == MidiEventType::extended) continue;
                 const std::size_t size = event.get_data_size();
-                timed.events.push_back({seconds(saturating_sum(offset, clock.parts(event.timestamp))), event.timestamp,
-                                        static_cast<std::uint16_t>(k),
-                                        static_cast<std::uint8_t>(0x80 + 16 * static_cast<unsigned>(event.type) + (event.channel & 0x0F)),
-                                        size > 0 ? event.data_byte(0) : std::uint8_t{0},
-                                        size > 1 ? event.data_byte(1) : std::uint8_t{0}});
+                timed.events.push_back(
+                    {seconds(saturating_sum(offset, clock.parts(event.timestamp))), event.timestamp,
+                     static_cast<std::uint16_t>(k),
+                     static_cast<std::uint8_t>(0x80 + 16 * static_cast<unsigned>(event.type) + (event.channel & 0x0F)),
+                     size > 0 ? event.data_byte(0) : std::uint8_t{0}, size > 1 ? event.data_byte(1) : std::uint8_t{0}});
             }
         }
         std::stable_sort(timed.events.begin() + static_cast<std::ptrdiff_t>(first), timed.events.end(),

@@ -16,9 +16,9 @@ namespace testkit {
 struct LoopingFile {
     std::string name;  // with the extension that names its format
     Bytes bytes;
-    std::string dialect;  // of its main loop, as the library names it; "" for none
+    std::string dialect;               // of its main loop, as the library names it; "" for none
     std::uint32_t start = 0, end = 0;  // the main loop, in the song's ticks
-    std::uint32_t repeats = 0;  // ticks a pass gains from the counted loops inside it
+    std::uint32_t repeats = 0;         // ticks a pass gains from the counted loops inside it
 };
 
 inline std::vector<LoopingFile> looping_files() {
@@ -27,7 +27,8 @@ inline std::vector<LoopingFile> looping_files() {
     const auto melody = [](std::uint32_t quarter, std::uint8_t channel) {
         Track track{program(0, channel, 0x49)};
         for (std::uint32_t i = 0; i < 8; ++i)
-            track.push_back(note(i * quarter, channel, std::uint8_t(60 + (i * 5) % 12), 100, i == 7 ? quarter * 2 : quarter));
+            track.push_back(
+                note(i * quarter, channel, std::uint8_t(60 + (i * 5) % 12), 100, i == 7 ? quarter * 2 : quarter));
         return track;
     };
     const auto looped = [&](Track track, Event start, Event end) {
@@ -39,18 +40,20 @@ inline std::vector<LoopingFile> looping_files() {
     std::vector<LoopingFile> files;
 
     // Markers in a conductor track, a tempo change inside the loop.
-    files.push_back({"markers.mid",
-                     smf(1, 96, {smf_events({tempo(0, 500000), marker(96, "loopStart"), tempo(384, 400000),
-                                             marker(720, "loopEnd")}),
-                                 smf_events(with_note_offs(melody(96, 0)))}),
-                     "markers", 96, 720});
+    files.push_back(
+        {"markers.mid",
+         smf(1, 96,
+             {smf_events({tempo(0, 500000), marker(96, "loopStart"), tempo(384, 400000), marker(720, "loopEnd")}),
+              smf_events(with_note_offs(melody(96, 0)))}),
+         "markers", 96, 720});
     files.push_back({"markers.rmi", rmid(files.back().bytes), "markers", 96, 720});
 
     // EMIDI: a song loop in every track, and inside it a loop of count 2 in
     // every track, which is the song's too.
     {
         const auto emidi_track = [&](std::uint32_t quarter, std::uint8_t channel) {
-            Track track = looped(melody(quarter, channel), controller(96, channel, 118, 0), controller(720, channel, 119, 127));
+            Track track =
+                looped(melody(quarter, channel), controller(96, channel, 118, 0), controller(720, channel, 119, 127));
             track.push_back(controller(192, channel, 116, 2));
             track.push_back(controller(288, channel, 117, 127));
             sort_by_time(track);
@@ -59,13 +62,14 @@ inline std::vector<LoopingFile> looping_files() {
         files.push_back({"emidi_song.mid", smf(1, 96, {emidi_track(96, 0), emidi_track(48, 1)}), "emidi", 96, 720, 96});
     }
     // EMIDI track loops of other lengths: no loop of the song.
-    files.push_back({"emidi_tracks.mid",
-                     smf(1, 96, {smf_events({tempo(0, 500000)}),
-                                 smf_events(with_note_offs(
-                                     looped(melody(96, 0), controller(0, 0, 116, 0), controller(768, 0, 117, 127)))),
-                                 smf_events(with_note_offs(
-                                     looped(melody(48, 1), controller(0, 1, 116, 0), controller(384, 1, 117, 127))))}),
-                     "", 0, 0});
+    files.push_back(
+        {"emidi_tracks.mid",
+         smf(1, 96,
+             {smf_events({tempo(0, 500000)}),
+              smf_events(with_note_offs(looped(melody(96, 0), controller(0, 0, 116, 0), controller(768, 0, 117, 127)))),
+              smf_events(
+                  with_note_offs(looped(melody(48, 1), controller(0, 1, 116, 0), controller(384, 1, 117, 127))))}),
+         "", 0, 0});
     // An RPG maker's lone controller 111: from there to the end.
     {
         Track song = with_note_offs(melody(96, 2));
@@ -89,7 +93,8 @@ inline std::vector<LoopingFile> looping_files() {
             return hmp_events(with_note_offs(
                 looped(melody(quarter, channel), controller(192, channel, 110, 0), controller(1400, channel, 111, 0))));
         };
-        files.push_back({"descent.hmp", hmp({hmp_events({}), hmp_track(192, 0), hmp_track(96, 1)}), "descent", 192, 1400});
+        files.push_back(
+            {"descent.hmp", hmp({hmp_events({}), hmp_track(192, 0), hmp_track(96, 1)}), "descent", 192, 1400});
     }
     // HMI: FE 14 and FE 15 in a track, which the reader makes markers of.
     {

@@ -17,7 +17,9 @@ namespace {
 using test::Bytes;
 using test::cc;
 using test::Events;
-MidiEvent on(std::uint32_t time, std::uint8_t key, std::uint8_t channel = 0) { return test::note_on(time, key, 100, channel); }
+MidiEvent on(std::uint32_t time, std::uint8_t key, std::uint8_t channel = 0) {
+    return test::note_on(time, key, 100, channel);
+}
 MidiEvent off(std::uint32_t time, std::uint8_t key, std::uint8_t channel = 0) {
     return test::channel_event(time, MidiEventType::note_off, channel, {key, 64});
 }
@@ -58,8 +60,9 @@ std::string words(const MidiContainer& song, bool volumes = true) {
 
 // Notes at 0-48, 96-192 (in the loop) and 240-400 (sounding across its end
 // at 288); the loop [96, 288) is 192 ticks, a second at 500,000 µs and 96.
-const Events marked{on(0, 60), off(48, 60), marker(96, "loopStart"), on(96, 62), off(192, 62),
-                    on(240, 64), marker(288, "loopEnd"), off(400, 64), end(480)};
+const Events marked{on(0, 60),    off(48, 60), marker(96, "loopStart"), on(96, 62),
+                    off(192, 62), on(240, 64), marker(288, "loopEnd"),  off(400, 64),
+                    end(480)};
 
 TEST(LoopPlay, LoopsArePlayedOutAsTheGameWouldPlayThem) {
     struct Case {
@@ -71,25 +74,49 @@ TEST(LoopPlay, LoopsArePlayedOutAsTheGameWouldPlayThem) {
         std::string played;  // volumes left out
     };
     const Case cases[] = {
-        {"a note sounding at the jump ends there; events after the loop's end are not written", InputFormat::smf, 0,
-         {marked}, 2, 0,
+        {"a note sounding at the jump ends there; events after the loop's end are not written",
+         InputFormat::smf,
+         0,
+         {marked},
+         2,
+         0,
          "on60@0 off60@48 on62@96 off62@192 on64@240 off64@288 on62@288 off62@384 on64@432 off64@480 end@480"},
-        {"a fade longer than the loop repeats it", InputFormat::smf, 0,
-         {{marker(0, "loopStart"), on(0, 60), off(48, 60), marker(96, "loopEnd"), end(96)}}, 1, 1000,
+        {"a fade longer than the loop repeats it",
+         InputFormat::smf,
+         0,
+         {{marker(0, "loopStart"), on(0, 60), off(48, 60), marker(96, "loopEnd"), end(96)}},
+         1,
+         1000,
          "on60@0 off60@48 on60@96 off60@144 on60@192 off60@240 end@288"},
-        {"FOR/NEXT loops nest, counted ones playing their count in every pass", InputFormat::xmi, 0,
-         {{cc(0, 116, 0), on(0, 60), cc(50, 116, 2), on(50, 62), cc(60, 117, 0), cc(100, 117, 0), end(100)}}, 2, 0,
+        {"FOR/NEXT loops nest, counted ones playing their count in every pass",
+         InputFormat::xmi,
+         0,
+         {{cc(0, 116, 0), on(0, 60), cc(50, 116, 2), on(50, 62), cc(60, 117, 0), cc(100, 117, 0), end(100)}},
+         2,
+         0,
          "on60@0 on62@50 off60@60 off62@60 on62@60 off62@110 on60@110 on62@160 off60@170 off62@170 on62@170 off62@220 "
          "end@220"},
-        {"a song whose only loop has a count plays it out and goes on, without a fade", InputFormat::smf, 0,
+        {"a song whose only loop has a count plays it out and goes on, without a fade",
+         InputFormat::smf,
+         0,
          {{on(0, 60), cc(10, 116, 3), on(10, 62), off(20, 62), cc(30, 117, 0), off(40, 60), cc(50, 10, 64), end(50)}},
-         2, 1000, "on60@0 on62@10 off62@20 off60@30 on62@30 off62@40 on62@50 off62@60 off60@80 cc10=64@90 end@90"},
-        {"track loops of other lengths loop on their own tracks until the longest's passes end", InputFormat::smf, 1,
-         {{on(0, 60), cc(0, 116, 0), cc(48, 117, 0), end(48)}, {on(0, 70), cc(0, 116, 0), cc(96, 117, 0), end(96)}}, 2, 0,
+         2,
+         1000,
+         "on60@0 on62@10 off62@20 off60@30 on62@30 off62@40 on62@50 off62@60 off60@80 cc10=64@90 end@90"},
+        {"track loops of other lengths loop on their own tracks until the longest's passes end",
+         InputFormat::smf,
+         1,
+         {{on(0, 60), cc(0, 116, 0), cc(48, 117, 0), end(48)}, {on(0, 70), cc(0, 116, 0), cc(96, 117, 0), end(96)}},
+         2,
+         0,
          "on60@0 off60@48 on60@48 off60@96 on60@96 off60@144 on60@144 off60@192 end@192 | "
          "on70@0 off70@96 on70@96 off70@192 end@192"},
-        {"the songs of a form 2 file each on its own", InputFormat::xmi, 2,
-         {{on(0, 60), end(96)}, {cc(0, 116, 0), on(0, 62), off(10, 62), cc(20, 117, 0), end(20)}}, 3, 0,
+        {"the songs of a form 2 file each on its own",
+         InputFormat::xmi,
+         2,
+         {{on(0, 60), end(96)}, {cc(0, 116, 0), on(0, 62), off(10, 62), cc(20, 117, 0), end(20)}},
+         3,
+         0,
          "on60@0 end@96 | on62@0 off62@10 on62@20 off62@30 on62@40 off62@50 end@60"},
     };
     for (const Case& c : cases) {
@@ -114,12 +141,16 @@ TEST(LoopPlay, TheFadeBringsEveryChannelDownByTheTempoInForce) {
         std::vector<std::uint8_t> starts;  // the volume at the fade's start, channel 0 and 1
     };
     const Case cases[] = {
-        {"from 100 on a channel the song gave no volume", {marker(0, "loopStart"), on(0, 60), on(0, 61, 1), cc(5, 7, 80, 1),
-                                                           marker(192, "loopEnd"), end(192)},
-         384, 576, {100, 80}},
-        {"a tempo changed in the loop holds into the fade", {marker(0, "loopStart"), on(0, 60), on(0, 61, 1),
-                                                             tempo(96, 1000000), marker(192, "loopEnd"), end(192)},
-         384, 480, {100, 100}},
+        {"from 100 on a channel the song gave no volume",
+         {marker(0, "loopStart"), on(0, 60), on(0, 61, 1), cc(5, 7, 80, 1), marker(192, "loopEnd"), end(192)},
+         384,
+         576,
+         {100, 80}},
+        {"a tempo changed in the loop holds into the fade",
+         {marker(0, "loopStart"), on(0, 60), on(0, 61, 1), tempo(96, 1000000), marker(192, "loopEnd"), end(192)},
+         384,
+         480,
+         {100, 100}},
     };
     for (const Case& c : cases) {
         MidiContainer song = song_of(0, {c.events});
@@ -201,8 +232,9 @@ TEST(LoopPlay, MarkingEndsTheSongAtTheLoopsEndWithBothCommonMarks) {
     MidiContainer song = song_of(1, {{tempo(0, 500000), end(0)},
                                      {cc(20, 116, 0, 3), on(20, 60, 3), on(30, 62, 5), cc(90, 117, 0, 3), end(200)}});
     EXPECT_EQ(mark_loops(song, InputFormat::xmi, false), LoopChange::done);
-    EXPECT_EQ(words(song), "tempo@0 loopStart@20 cc111=0/3@20 loopEnd@90 end@90 | on60/3@20 on62/5@30 off60/3@90 "
-                           "off62/5@90 end@90");
+    EXPECT_EQ(words(song),
+              "tempo@0 loopStart@20 cc111=0/3@20 loopEnd@90 end@90 | on60/3@20 on62/5@30 off60/3@90 "
+              "off62/5@90 end@90");
     const SongFacts facts = song_facts(song, InputFormat::smf);
     ASSERT_TRUE(facts.main_loop);
     EXPECT_EQ(facts.loops[0].start, 20u);
@@ -248,7 +280,8 @@ TEST(LoopPlay, FilesOfEveryDialectPlayTheirSecondPassOnePassLater) {
         std::multiset<std::pair<std::uint32_t, int>> notes, again;  // time, channel and key
         for (const MidiTrack& track : played.tracks())
             for (const MidiEvent& e : track)
-                if (e.type == MidiEventType::note_on && e.data_byte(1) != 0) notes.insert({e.timestamp, e.channel * 128 + e.data_byte(0)});
+                if (e.type == MidiEventType::note_on && e.data_byte(1) != 0)
+                    notes.insert({e.timestamp, e.channel * 128 + e.data_byte(0)});
         for (const MidiTrack& track : marked.tracks()) {
             EXPECT_EQ(track[track.size() - 1].timestamp, file.start + pass);
             for (const MidiEvent& e : track)
@@ -257,7 +290,8 @@ TEST(LoopPlay, FilesOfEveryDialectPlayTheirSecondPassOnePassLater) {
         }
         ASSERT_FALSE(again.empty());
         for (const auto& note : again) EXPECT_EQ(notes.count(note), again.count(note)) << note.first;
-        for (const MidiTrack& track : played.tracks()) EXPECT_EQ(track[track.size() - 1].timestamp, file.start + 2 * pass);
+        for (const MidiTrack& track : played.tracks())
+            EXPECT_EQ(track[track.size() - 1].timestamp, file.start + 2 * pass);
     }
 }
 

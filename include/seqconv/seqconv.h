@@ -17,18 +17,18 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/workers.h"
 #include "formats/fault.h"
 #include "formats/input_format.h"
+#include "midi/merge.h"
 #include "midi/midi_container.h"
 #include "midi/promote.h"
 #include "midi/smf_writer.h"
-#include "midi/merge.h"
-#include "base/workers.h"
 #include "seqconv/loop_play.h"
 #include "seqconv/song_facts.h"
 
@@ -112,10 +112,10 @@ struct ConversionOptions {
     bool promote = false;  // form 0 songs promoted to form 1 (the program's "-1")
     bool split = false;    // a form 2 song as one song per track (split_songs)
     LoopWriting loops = LoopWriting::as_read;
-    PlayOut play_out;      // passes and fade for play_out; `whole` for both
-    bool merge = false;    // the tracks merged into one, form 0 (a form 2 song is split first); before promote
-    bool write = true;     // the Standard MIDI Files made
-    bool facts = true;     // the facts of the song and of each file worked out
+    PlayOut play_out;    // passes and fade for play_out; `whole` for both
+    bool merge = false;  // the tracks merged into one, form 0 (a form 2 song is split first); before promote
+    bool write = true;   // the Standard MIDI Files made
+    bool facts = true;   // the facts of the song and of each file worked out
 };
 
 // One input's whole account: how its reading ended, the facts of the song
@@ -125,11 +125,11 @@ struct Report {
     std::optional<InputFormat> resembles;
     ReadStatus status = ReadStatus::unrecognised;
     Fault fault;
-    SongFacts facts;                          // with `facts`: of the song read
-    std::vector<SongFacts> songs;             // with `facts`: of each file, in order
+    SongFacts facts;                               // with `facts`: of the song read
+    std::vector<SongFacts> songs;                  // with `facts`: of each file, in order
     std::vector<std::vector<std::uint8_t>> files;  // with `write`: the files, empty ones included
-    std::size_t looped = 0;  // songs whose loops were played out or marked
-    Fault loop_fault;        // why a song's loops were left as read: a play-out past the bounds
+    std::size_t looped = 0;                        // songs whose loops were played out or marked
+    Fault loop_fault;                              // why a song's loops were left as read: a play-out past the bounds
 };
 
 // Reads the input; then with `split` (or `merge`, for a form 2 song)

@@ -36,8 +36,8 @@ struct SongLoop {
     // Milliseconds from the start of the file as it plays (a form 2 file's
     // songs one after another); none when the timebase gives no time.
     std::optional<std::uint64_t> start_milliseconds, end_milliseconds;
-    std::uint32_t count = 0;            // how many times it plays in all; 0 for ever
-    std::optional<std::size_t> track;   // the track it loops; none for the whole song
+    std::uint32_t count = 0;           // how many times it plays in all; 0 for ever
+    std::optional<std::size_t> track;  // the track it loops; none for the whole song
 };
 
 enum class Synth : std::uint8_t { none, gm, gs, xg, mt32 };
@@ -46,15 +46,15 @@ enum class Synth : std::uint8_t { none, gm, gs, xg, mt32 };
 std::string_view synth_name(Synth synth);
 
 struct SongFacts {
-    std::uint32_t form = 0;      // as written: the low 8 bits
+    std::uint32_t form = 0;  // as written: the low 8 bits
     std::size_t tracks = 0;
     std::size_t songs = 0;       // a form 2 song's tracks are songs of their own
     std::uint32_t timebase = 0;  // the division word as written: ticks a quarter note, or SMPTE
     // The playing time, the half millisecond rounded up; none when the
     // timebase gives no time (0 ticks a quarter note, or a song without tracks).
     std::optional<std::uint64_t> milliseconds;
-    std::uint64_t notes = 0;     // note ons of velocity above 0
-    Synth synth = Synth::none;   // the first reset message the song sends
+    std::uint64_t notes = 0;    // note ons of velocity above 0
+    Synth synth = Synth::none;  // the first reset message the song sends
     // Every loop found; when `main_loop` is true the first one is the song's
     // main loop, the one a game plays for ever.
     std::vector<SongLoop> loops;
