@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     seqconv::fuzz::write_and_check(played);
 
     seqconv::MidiContainer marked = song;
-    if (seqconv::mark_loops(marked, origin, how.whole) == seqconv::LoopChange::done) {
+    if (seqconv::mark_loops(marked, origin, how) == seqconv::LoopChange::done) {
         const seqconv::SongFacts facts = seqconv::song_facts(marked, origin);
         require(facts.main_loop && facts.loops[0].dialect == seqconv::LoopDialect::markers,
                 "a marked song without its markers");

@@ -629,9 +629,7 @@ LoopChange play_out_loops(MidiContainer& song, std::optional<InputFormat> origin
     return rewrite(song, origin, how, Mode::play_out, fault);
 }
 
-LoopChange mark_loops(MidiContainer& song, std::optional<InputFormat> origin, bool whole, Fault* fault) {
-    PlayOut how;
-    how.whole = whole;
+LoopChange mark_loops(MidiContainer& song, std::optional<InputFormat> origin, const PlayOut& how, Fault* fault) {
     return rewrite(song, origin, how, Mode::mark, fault);
 }
 

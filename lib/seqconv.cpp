@@ -107,7 +107,7 @@ Report convert_report(std::span<const std::uint8_t> input, std::string_view name
         if (options.loops == LoopWriting::play_out)
             change = play_out_loops(song, report.format, options.play_out, &refused);
         else if (options.loops == LoopWriting::mark)
-            change = mark_loops(song, report.format, options.play_out.whole, &refused);
+            change = mark_loops(song, report.format, options.play_out, &refused);
         if (change == LoopChange::done) ++report.looped;
         if (refused && !report.loop_fault) report.loop_fault = std::move(refused);
         if (options.merge)

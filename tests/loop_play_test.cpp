@@ -182,7 +182,7 @@ TEST(LoopPlay, ASongWithoutALoopIsLeftUnlessItLoopsWhole) {
     const Events plain{on(0, 60), off(96, 60), end(100)};
     MidiContainer song = song_of(0, {plain});
     EXPECT_EQ(play_out_loops(song, InputFormat::mus, PlayOut{}), LoopChange::none);
-    EXPECT_EQ(mark_loops(song, InputFormat::mus, false), LoopChange::none);
+    EXPECT_EQ(mark_loops(song, InputFormat::mus), LoopChange::none);
     EXPECT_EQ(words(song), "on60@0 off60@96 end@100");
     PlayOut whole;
     whole.fade_milliseconds = 0;
@@ -231,7 +231,7 @@ TEST(LoopPlay, APlayOutPastTheBoundsIsRefused) {
 TEST(LoopPlay, MarkingEndsTheSongAtTheLoopsEndWithBothCommonMarks) {
     MidiContainer song = song_of(1, {{tempo(0, 500000), end(0)},
                                      {cc(20, 116, 0, 3), on(20, 60, 3), on(30, 62, 5), cc(90, 117, 0, 3), end(200)}});
-    EXPECT_EQ(mark_loops(song, InputFormat::xmi, false), LoopChange::done);
+    EXPECT_EQ(mark_loops(song, InputFormat::xmi), LoopChange::done);
     EXPECT_EQ(words(song),
               "tempo@0 loopStart@20 cc111=0/3@20 loopEnd@90 end@90 | on60/3@20 on62/5@30 off60/3@90 "
               "off62/5@90 end@90");
@@ -270,7 +270,7 @@ TEST(LoopPlay, FilesOfEveryDialectPlayTheirSecondPassOnePassLater) {
 
         // One pass, as marking writes it: the notes the second pass repeats.
         MidiContainer marked = read.song;
-        ASSERT_EQ(mark_loops(marked, read.format, false), LoopChange::done);
+        ASSERT_EQ(mark_loops(marked, read.format), LoopChange::done);
         const std::uint32_t pass = file.end - file.start + file.repeats;
         MidiContainer played = read.song;
         PlayOut twice;

@@ -56,6 +56,8 @@ LoopChange play_out_loops(MidiContainer& song, std::optional<InputFormat> origin
 // at E in the first track, and controller 111 (value 0) at S on the lowest
 // channel that sounds. Loops with a count before E are played out; no other
 // loop marker or loop controller stays. `whole` as for play_out_loops.
-LoopChange mark_loops(MidiContainer& song, std::optional<InputFormat> origin, bool whole, Fault* fault = nullptr);
+// `how` gives `whole` and the bounds; its passes and fade do not count.
+LoopChange mark_loops(MidiContainer& song, std::optional<InputFormat> origin, const PlayOut& how = {},
+                      Fault* fault = nullptr);
 
 }  // namespace seqconv
