@@ -83,15 +83,31 @@ std::optional<NearMiss> smf_miss(ByteRange input) {
 }
 
 // The RIFF size R counts the bytes after its own field: the file declares
-// R + 8 bytes in all.
+// R + 8 bytes in all. RMID and MIDS share the form's header: "RIFF", R
+// (at least `least`), the form type and the id of the chunk that must come
+// first. Whether the input is a RIFF form of that type; `miss` says why its
+// header is refused, if it is.
+bool riff_form(ByteRange input, InputFormat format, std::string_view type, std::uint64_t least, std::string_view first,
+               std::optional<NearMiss>& miss) {
+    if (!begins(input, "RIFF") || input.size() < 12 || mismatch(input, 8, type)) return false;
+    const std::string file = "a RIFF " + std::string(type) + " file";
+    const std::uint64_t riff_size = le_at(input, 4, 4);
+    if (riff_size < least)
+        miss = malformed(format, 4, file + " whose RIFF size is below " + std::to_string(least));
+    else if (riff_size + 8 > input.size())
+        miss = short_of(format, input, file, riff_size + 8);
+    else if (mismatch(input, 12, first))
+        miss =
+            malformed(format, 12, file + " whose first chunk is not " + std::string(first.substr(0, first.find(' '))));
+    return true;
+}
+
 std::optional<NearMiss> rmid_miss(ByteRange input) {
     constexpr InputFormat rmid = InputFormat::rmid;
     constexpr std::string_view file = "a RIFF RMID file";
-    if (!begins(input, "RIFF") || input.size() < 12 || mismatch(input, 8, "RMID")) return std::nullopt;
+    std::optional<NearMiss> miss;
+    if (!riff_form(input, rmid, "RMID", 12, "data", miss) || miss) return miss;
     const std::uint64_t riff_size = le_at(input, 4, 4);
-    if (riff_size < 12) return malformed(rmid, 4, std::string(file) + " whose RIFF size is below 12");
-    if (riff_size + 8 > input.size()) return short_of(rmid, input, file, riff_size + 8);
-    if (mismatch(input, 12, "data")) return malformed(rmid, 12, std::string(file) + " whose first chunk is not data");
     const std::uint64_t data_size = le_at(input, 16, 4);
     if (data_size < 18)
         return malformed(rmid, 16, std::string(file) + " whose data chunk is too small for a Standard MIDI File");
@@ -152,14 +168,9 @@ std::optional<NearMiss> mus_miss(ByteRange input) {
 }
 
 std::optional<NearMiss> mids_miss(ByteRange input) {
-    constexpr InputFormat mids = InputFormat::mids;
-    constexpr std::string_view file = "a RIFF MIDS file";
-    if (!begins(input, "RIFF") || input.size() < 12 || mismatch(input, 8, "MIDS")) return std::nullopt;
-    const std::uint64_t riff_size = le_at(input, 4, 4);
-    if (riff_size < 8) return malformed(mids, 4, std::string(file) + " whose RIFF size is below 8");
-    if (riff_size + 8 > input.size()) return short_of(mids, input, file, riff_size + 8);
-    if (mismatch(input, 12, "fmt ")) return malformed(mids, 12, std::string(file) + " whose first chunk is not fmt");
-    return std::nullopt;
+    std::optional<NearMiss> miss;
+    riff_form(input, InputFormat::mids, "MIDS", 8, "fmt ", miss);
+    return miss;
 }
 
 std::optional<NearMiss> gmf_miss(ByteRange input) {
