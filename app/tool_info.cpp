@@ -1,11 +1,10 @@
 // seqtool info: what each input holds, one line each, as the song that
-// converting it writes: its form, tracks, songs, timebase, playing time,
-// notes, loop markers and the reader's fault.
+// converting it writes: the library's facts of the song (form, tracks,
+// songs, timebase, playing time, notes, loops, synthesiser) and the
+// reader's fault.
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
